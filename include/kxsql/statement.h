@@ -1,0 +1,77 @@
+// kxsql statements: one SQL statement as the splitter assembles it from tokens.
+//
+// A statement keeps three texts: the full text, a parsed text without the
+// tokens the dialect leaves out, and a text without comments.
+//
+//   SQLStmtT<char> stmt;
+//   while (source.GetNextStmt(stmt, &tr, nullptr) == 0)
+//     if (!stmt.IsEmpty()) puts(stmt.GetText());
+#pragma once
+
+#include "kxcom/dbms_type.h"
+#include "kxsql/kxsql_export.h"
+#include "kxsql/token.h"
+
+// Bits of the statement flags word.
+enum : unsigned long {
+  SQLSTMT_SKIP_LINECOMMENT = 0x1,        // line comments stay out of the parsed text
+  SQLSTMT_SKIP_MULTILINECOMMENT = 0x10,  // block comments stay out of the parsed text
+  SQLSTMT_SKIP_CR = 0x100,               // carriage returns stay out of the parsed text
+  SQLSTMT_OMIT_MATCH = 0x200,            // a token seek leaves out the token that ends it
+};
+
+template <class T>
+class KXSQL_EXPORT SQLStmtT {
+ public:
+  // All texts empty, counts 0, no first or last token.
+  SQLStmtT();
+  SQLStmtT(const SQLStmtT& other);
+  // Copies, as the copy constructor does.
+  SQLStmtT(SQLStmtT&& other);
+  ~SQLStmtT();
+  SQLStmtT& operator=(const SQLStmtT& other);
+  SQLStmtT& operator=(SQLStmtT&& other);
+
+  // Appends one token to the full text; to the parsed text unless `flags`
+  // leaves its type out; to the no-comment text unless it is a comment. A
+  // compare token becomes the last token (and the first, if it is the first),
+  // and a word right after a DOT that `dbms` calls a possible side effect
+  // becomes the side effect.
+  void AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
+  // Empties everything.
+  void Clear();
+  // Removes leading blanks (CharSet<T>::WHITESPACE) from the full text and
+  // leading and trailing ones from the parsed and no-comment texts.
+  void Trim();
+  // Removes one line ending (CR LF, CR or LF) from the end of the full text.
+  void RemoveLastLineEnding();
+
+  // The texts; valid until the statement changes.
+  const T* GetText() const noexcept { return m_strText.GetString(); }
+  const T* GetParsedText() const noexcept { return m_strParsedText.GetString(); }
+  const T* GetNoCommentText() const noexcept { return m_strNoCommentText.GetString(); }
+  // The last word after a dot that the DBMS type reported as a possible side effect.
+  const T* GetSideEffect() const noexcept { return m_strSideEffect.GetString(); }
+  // The first and the most recent compare token; empty, type NONE, until there is one.
+  const SQLToken<T>& GetFirstToken() const noexcept { return m_firstToken; }
+  const SQLToken<T>& GetLastToken() const noexcept { return m_lastToken; }
+
+  // No compare token, or any of the three texts empty.
+  bool IsEmpty() const noexcept;
+  bool HasSideEffect() const noexcept { return !m_strSideEffect.IsEmpty(); }
+  // The first compare token is SELECT, in any letter case.
+  bool IsSelectStmt() const;
+
+ private:
+  CKXStringT<T> m_strText;
+  CKXStringT<T> m_strParsedText;
+  CKXStringT<T> m_strNoCommentText;
+  unsigned int m_nCompareTokens = 0;
+  unsigned int m_nTokens = 0;
+  CKXStringT<T> m_strSideEffect;
+  SQLToken<T> m_firstToken;
+  SQLToken<T> m_lastToken;
+};
+
+extern template class SQLStmtT<char>;
+extern template class SQLStmtT<unsigned short>;

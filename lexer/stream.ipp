@@ -1,0 +1,57 @@
+// CKXSQLStreamT<T>: construction, copying, the tokenizer state, and the
+// token queue that PeekToken fills.
+#pragma once
+
+#include <new>
+
+#include "kxsql/stream.h"
+
+template <class T>
+CKXSQLStreamT<T>::CKXSQLStreamT() {
+  Init();
+}
+
+template <class T>
+CKXSQLStreamT<T>::CKXSQLStreamT(const CKXSQLStreamT& other)
+    : CKXObject(other), m_nState(other.m_nState), m_tokenQueue(other.m_tokenQueue) {}
+
+template <class T>
+CKXSQLStreamT<T>& CKXSQLStreamT<T>::operator=(const CKXSQLStreamT& other) {
+  m_nState = other.m_nState;
+  if (this != &other) m_tokenQueue = other.m_tokenQueue;
+  return *this;
+}
+
+template <class T>
+CKXSQLStreamT<T>::~CKXSQLStreamT() = default;
+
+template <class T>
+void CKXSQLStreamT<T>::Init() noexcept {
+  m_nState = 0;
+}
+
+template <class T>
+void CKXSQLStreamT<T>::SetState(unsigned int state) noexcept {
+  // States above 14 do not exist; GetToken could not go on from one.
+  if (state <= 14) m_nState = state;
+}
+
+template <class T>
+int CKXSQLStreamT<T>::PeekToken(SQLToken<T>& token) {
+  token.Clear();
+  // Bit 0x1 reads past the queue, so successive peeks look further ahead.
+  if (GetToken(token, 0x1) != KXSQL_PRODUCED) return 0;
+  try {
+    m_tokenQueue.push_back(token);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+template <class T>
+long CKXSQLStreamT<T>::GetCompareToken(SQLToken<T>& token) {
+  long rc = GetToken(token, 0);
+  while (rc == KXSQL_PRODUCED && !token.IsCompare()) rc = GetToken(token, 0);
+  return rc;
+}

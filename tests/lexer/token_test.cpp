@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "kxsql.h"
+TEST(Token, Placeholder) { SQLToken<char> t; EXPECT_TRUE(t.Is(SQLTOKEN_TYPE::NONE)); }
