@@ -1,0 +1,256 @@
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kxsql.h"
+#include "support/tokens.h"
+
+namespace {
+
+using kxsql::testing::ReadTokens;
+using kxsql::testing::Text;
+
+template <class T>
+class Tokenizer : public ::testing::Test {};
+using Widths = ::testing::Types<char, unsigned short>;
+TYPED_TEST_SUITE(Tokenizer, Widths);
+
+struct TokenCase {
+  std::string input;
+  std::vector<std::string> tokens;
+};
+
+const TokenCase kTokenCases[] = {
+    {"SELECT a.b, 'it''s' FROM t; -- done",
+     {"SYMBOL:SELECT", "WHITESPACE: ", "SYMBOL:a", "DOT:.", "SYMBOL:b", "OTHER:,", "WHITESPACE: ",
+      "SQ_STRING:'it''s'", "WHITESPACE: ", "SYMBOL:FROM", "WHITESPACE: ", "SYMBOL:t", "SEMI_COLON:;",
+      "WHITESPACE: ", "LINECOMMENT:-- done"}},
+    {"12.5", {"OTHER:1", "OTHER:2", "DOT:.", "OTHER:5"}},
+    {"a-b", {"SYMBOL:a", "OTHER:-", "SYMBOL:b"}},
+    {"a--b\n", {"SYMBOL:a", "LINECOMMENT:--b", "LF:\n"}},
+    {"/\nx", {"SLASH_TERMINATOR:/", "LF:\n", "SYMBOL:x"}},
+    {" /", {"WHITESPACE: ", "NONE:/"}},
+    {" /\n", {"WHITESPACE: ", "OTHER:/", "LF:\n"}},
+    {"/*x*/", {"MULTILINECOMMENT:/*x*/"}},
+    {"x/y", {"SYMBOL:x", "OTHER:/", "SYMBOL:y"}},
+    {"x/", {"SYMBOL:x", "NONE:/"}},
+    {"\r\n/", {"CR:\r", "LF:\n", "SLASH_TERMINATOR:/"}},
+    {"/* a /* b */ x */;",
+     {"MULTILINECOMMENT:/* a /* b */", "WHITESPACE: ", "SYMBOL:x", "WHITESPACE: ", "OTHER:*", "OTHER:/",
+      "SEMI_COLON:;"}},
+    {"'a\nb' c", {"SQ_STRING:'a\nb'", "WHITESPACE: ", "SYMBOL:c"}},
+    {"'open", {"SQ_STRING:'open"}},
+    {"\"x\"\"y\" z", {"DQ_STRING:\"x\"\"y\"", "WHITESPACE: ", "SYMBOL:z"}},
+    {"\"open", {"DQ_STRING:\"open"}},
+    {"/* open", {"MULTILINECOMMENT:/* open"}},
+    {"$$body$$", {"DollarSign:$", "DollarSign:$", "SYMBOL:body", "DollarSign:$", "DollarSign:$"}},
+    {"_x1 1x #tmp", {"SYMBOL:_x1", "WHITESPACE: ", "OTHER:1", "SYMBOL:x", "WHITESPACE: ", "OTHER:#", "SYMBOL:tmp"}},
+    {"\t \tx", {"WHITESPACE:\t \t", "SYMBOL:x"}},
+    // A slash after a line comment's line end is in the first column again.
+    {"-- c\r\n/\n", {"LINECOMMENT:-- c", "CR:\r", "LF:\n", "SLASH_TERMINATOR:/", "LF:\n"}},
+    // `/` then `*` at a line start opens a comment, not a terminator.
+    {"x\n/*/ y */", {"SYMBOL:x", "LF:\n", "MULTILINECOMMENT:/*/ y */"}},
+    {"/", {"SLASH_TERMINATOR:/"}},
+    {"-", {"OTHER:-"}},
+    {"a**/", {"SYMBOL:a", "OTHER:*", "OTHER:*", "NONE:/"}},
+    {"/***/x", {"MULTILINECOMMENT:/***/", "SYMBOL:x"}},
+    // Non-ASCII letters stay inside one word.
+    {"café naïve", {"SYMBOL:café", "WHITESPACE: ", "SYMBOL:naïve"}},
+};
+
+TYPED_TEST(Tokenizer, TypeTable) {
+  for (const TokenCase& row : kTokenCases) {
+    SCOPED_TRACE(row.input);
+    Text<TypeParam> text(row.input);
+    CKXSQLTextT<TypeParam> source(text.c_str());
+    long rc = 0;
+    EXPECT_EQ(ReadTokens(source, &rc), row.tokens);
+    EXPECT_EQ(rc, 1);
+    std::string joined;
+    for (const std::string& token : row.tokens) joined += token.substr(token.find(':') + 1);
+    EXPECT_EQ(joined, row.input);
+  }
+}
+
+TYPED_TEST(Tokenizer, EndIsRepeatedAndTokenIsEmpty) {
+  Text<TypeParam> text("x");
+  CKXSQLTextT<TypeParam> source(text.c_str());
+  SQLToken<TypeParam> token;
+  ASSERT_EQ(source.GetToken(token, 0), 0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(source.GetToken(token, 0), 1);
+    EXPECT_EQ(token.GetLength(), 0u);
+    EXPECT_TRUE(token.Is(SQLTOKEN_TYPE::NONE));
+  }
+}
+
+TYPED_TEST(Tokenizer, NulCharacterEndsTheCallButNotTheSource) {
+  // A NUL gives an empty token, so the call answers 1 though text follows.
+  const TypeParam raw[] = {'a', ' ', 0};
+  std::basic_string<TypeParam> with_nul(raw, 2);
+  with_nul.push_back(0);
+  with_nul.push_back('b');
+  // The text source stops at the terminator, so feed the NUL through a source
+  // that knows its length.
+  struct Counted : CKXSQLStreamT<TypeParam> {
+    std::basic_string<TypeParam> data;
+    std::size_t pos = 0;
+    void Close() override {}
+    bool IsEOF() const override { return pos >= data.size(); }
+    bool IsOpen() const override { return true; }
+    unsigned int GetDoneCount() const override { return static_cast<unsigned int>(pos); }
+    unsigned int GetTotalCount() const override { return static_cast<unsigned int>(data.size()); }
+    TypeParam GetChar(bool& eof) override {
+      if (pos >= data.size()) { eof = true; return 0; }
+      return data[pos++];
+    }
+    void UngetChar() override { if (pos) --pos; }
+  } source;
+  source.data = with_nul;
+  SQLToken<TypeParam> token;
+  EXPECT_EQ(source.GetToken(token, 0), 0);  // a
+  EXPECT_EQ(source.GetToken(token, 0), 0);  // blank
+  EXPECT_EQ(source.GetToken(token, 0), 1);  // NUL
+  EXPECT_FALSE(source.IsEOF());
+  EXPECT_EQ(source.GetToken(token, 0), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:b");
+}
+
+TYPED_TEST(Tokenizer, PeekedTokensComeBackInOrder) {
+  Text<TypeParam> text("one two three");
+  struct Peeker : CKXSQLTextT<TypeParam> {
+    using CKXSQLTextT<TypeParam>::CKXSQLTextT;
+    using CKXSQLTextT<TypeParam>::PeekToken;
+  } peeker(text.c_str());
+  SQLToken<TypeParam> token;
+  ASSERT_EQ(peeker.PeekToken(token), 1);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:one");
+  ASSERT_EQ(peeker.PeekToken(token), 1);
+  EXPECT_EQ(kxsql::testing::Describe(token), "WHITESPACE: ");
+  std::vector<std::string> got;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(peeker.GetToken(token, 0), 0);
+    got.push_back(kxsql::testing::Describe(token));
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"SYMBOL:one", "WHITESPACE: ", "SYMBOL:two"}));
+  // Bit 0x1 reads past the queue.
+  ASSERT_EQ(peeker.PeekToken(token), 1);
+  ASSERT_EQ(peeker.GetToken(token, 0x1), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:three");
+  ASSERT_EQ(peeker.GetToken(token, 0), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "WHITESPACE: ");
+  EXPECT_EQ(peeker.PeekToken(token), 0);  // the end
+}
+
+TYPED_TEST(Tokenizer, ClosedSourceFailsEvenWithQueuedTokens) {
+  Text<TypeParam> text("a b");
+  struct Peeker : CKXSQLTextT<TypeParam> {
+    using CKXSQLTextT<TypeParam>::CKXSQLTextT;
+    using CKXSQLTextT<TypeParam>::PeekToken;
+  } source(text.c_str());
+  SQLToken<TypeParam> token;
+  ASSERT_EQ(source.PeekToken(token), 1);
+  source.Close();
+  CKXMsg::GetInstance()->Reset();
+  EXPECT_EQ(source.GetToken(token, 0), -1);
+  EXPECT_TRUE(token.Is(SQLTOKEN_TYPE::NONE));
+  const CKXMessage message = CKXMsg::GetInstance()->GetLastMessage();
+  EXPECT_EQ(message.type, MSGTYPE::ERR);
+  EXPECT_EQ(message.text, "Attempting to get next token, file not open");
+  EXPECT_EQ(message.caption, "Get Token Sequence Error");
+  EXPECT_EQ(message.source, "GetToken");
+  // Reopened, the queued token comes first.
+  ASSERT_EQ(source.Set(text.c_str()), 0);
+  ASSERT_EQ(source.GetToken(token, 0), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:a");
+}
+
+TYPED_TEST(Tokenizer, CompareTokenSkipsLayoutAndComments) {
+  Text<TypeParam> text(" -- c\n/* d */ x");
+  CKXSQLTextT<TypeParam> source(text.c_str());
+  SQLToken<TypeParam> token;
+  ASSERT_EQ(source.GetCompareToken(token), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:x");
+  EXPECT_EQ(source.GetCompareToken(token), 1);
+}
+
+struct CompareCase {
+  std::string mine, other;
+  bool case_sensitive;
+  int expected;
+};
+
+TYPED_TEST(Tokenizer, CompareText) {
+  const CompareCase cases[] = {
+      {"SELECT a FROM t", "select  a -- c\nfrom t", false, 0},
+      {"SELECT a FROM t", "select  a -- c\nfrom t", true, -1},  // 'S' orders before 's'
+      {"select a", "select a from t", false, -1},               // a token-wise prefix
+      {"select a from t", "select a", false, 1},
+      {"'A'", "'a'", false, -1},                                // strings keep their case
+      {"abc", "'abc'", false, -1},                              // the type decides first
+      {"x", "", false, 1},                                      // nothing to compare with
+      {"-- only a comment", "", false, 0},
+  };
+  for (const CompareCase& row : cases) {
+    SCOPED_TRACE(row.mine + " <=> " + row.other);
+    Text<TypeParam> mine(row.mine), other(row.other);
+    CKXSQLTextT<TypeParam> source(mine.c_str());
+    EXPECT_EQ(source.CompareText(other.c_str(), row.case_sensitive), row.expected);
+  }
+  CKXSQLTextT<TypeParam> closed;
+  Text<TypeParam> other("x");
+  EXPECT_EQ(closed.CompareTextNoCase(other.c_str()), 2);
+}
+
+TYPED_TEST(Tokenizer, SetStateRejectsUnknownStates) {
+  struct Stateful : CKXSQLTextT<TypeParam> {
+    using CKXSQLTextT<TypeParam>::CKXSQLTextT;
+    using CKXSQLTextT<TypeParam>::SetState;
+  };
+  Text<TypeParam> text("/x");
+  Stateful source(text.c_str());
+  source.SetState(4);    // inside a line: the slash is an operator
+  source.SetState(99);   // rejected, the state stays 4
+  EXPECT_EQ(ReadTokens(source), (std::vector<std::string>{"OTHER:/", "SYMBOL:x"}));
+
+  // State 6 expects a dash: "-x" then makes "--x" a line comment of the dash read twice.
+  Text<TypeParam> dash("-x");
+  Stateful lead_in(dash.c_str());
+  lead_in.SetState(6);
+  EXPECT_EQ(ReadTokens(lead_in), (std::vector<std::string>{"LINECOMMENT:--x"}));
+}
+
+// Random and adversarial inputs: the tokens concatenate back to the input and
+// every call reads at least one character or ends.
+TYPED_TEST(Tokenizer, TokensConcatenateBackToAnyInput) {
+  const std::vector<unsigned> alphabet = {'\'', '"', '-', '/', '*', '\r', '\n', ' ', '\t', ';', '.', '$',
+                                          'a', 'Z', '_', '1', 0xFF, 0x80, 0xC3, 0xA9, 1, 0x7F};
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t length = 1 + random() % 64;
+    std::basic_string<TypeParam> input;
+    for (std::size_t i = 0; i < length; ++i) {
+      unsigned c = (round % 3 == 0) ? 1 + random() % 255 : alphabet[random() % alphabet.size()];
+      if (sizeof(TypeParam) == 2 && round % 5 == 0) c = 1 + random() % 0xFFFE;  // lone surrogates included
+      input.push_back(static_cast<TypeParam>(c));
+    }
+    CKXSQLTextT<TypeParam> source(input.c_str());
+    std::basic_string<TypeParam> joined;
+    SQLToken<TypeParam> token;
+    unsigned int before = source.GetDoneCount();
+    for (int calls = 0; calls <= 200; ++calls) {
+      ASSERT_LT(calls, 200) << "the tokenizer did not finish";
+      const long rc = source.GetToken(token, 0);
+      ASSERT_GE(rc, 0);
+      joined.append(token.GetText(), token.GetLength());
+      if (rc == 1) break;
+      ASSERT_GT(source.GetDoneCount(), before) << "a call read nothing";
+      before = source.GetDoneCount();
+    }
+    ASSERT_EQ(joined, input);
+  }
+}
+
+}  // namespace
