@@ -21,6 +21,20 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The main job on the embedded default: a schema with triggers and a few
+# thousand rows run into an SQLite file, then a PL/SQL script split as Oracle.
+DEMO_DB = $(BUILD)/demo/bookshop.db
+demo: build
+	@mkdir -p $(BUILD)/demo && rm -f $(DEMO_DB)
+	@echo "== kxsql run --sqlite $(DEMO_DB) examples/scripts/bookshop.sql"
+	@$(BUILD)/cli/kxsql run --sqlite $(DEMO_DB) examples/scripts/bookshop.sql
+	@echo "== what the triggers did (sqlite3)"
+	@sqlite3 -column -header $(DEMO_DB) \
+	  "SELECT (SELECT count(*) FROM orders) AS orders, (SELECT count(*) FROM order_line) AS order_lines, \
+	          (SELECT count(*) FROM stock_log) AS stock_log_rows, (SELECT sum(total_cents) FROM orders) AS takings_cents;"
+	@echo "== kxsql split --dialect oracle examples/scripts/payroll.sql"
+	@$(BUILD)/cli/kxsql split --dialect oracle examples/scripts/payroll.sql
+
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKXSQL_SANITIZE=ON -DKXSQL_BUILD_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)

@@ -49,10 +49,17 @@ unsigned int LengthOf(const T* text) noexcept {
 
 }  // namespace
 
-#define KXCOM_NARROW_MEMBER(name, literal) const char* const CharSet<char>::name = literal;
-#define KXCOM_WIDE_MEMBER(name, literal) const unsigned short* const CharSet<unsigned short>::name = kWide##name.text;
+#define KXCOM_NARROW_MEMBER(name, literal) template <> const char* const CharSet<char>::name = literal;
+#define KXCOM_WIDE_MEMBER(name, literal) \
+  template <> const unsigned short* const CharSet<unsigned short>::name = kWide##name.text;
 KXCOM_KEYWORDS(KXCOM_NARROW_MEMBER)
 KXCOM_KEYWORDS(KXCOM_WIDE_MEMBER)
 
-unsigned int CharSet<char>::GetLength(const char* text) noexcept { return LengthOf(text); }
-unsigned int CharSet<unsigned short>::GetLength(const unsigned short* text) noexcept { return LengthOf(text); }
+template <>
+unsigned int CharSet<char>::GetLength(const char* text) noexcept {
+  return LengthOf(text);
+}
+template <>
+unsigned int CharSet<unsigned short>::GetLength(const unsigned short* text) noexcept {
+  return LengthOf(text);
+}

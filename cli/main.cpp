@@ -1,0 +1,117 @@
+// kxsql: tokenize, split and run SQL scripts from the command line.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "kxsql/version.h"
+
+namespace kxsql::cli {
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "kxsql: %s\n", message.c_str());
+  std::fflush(stderr);
+}
+
+namespace {
+
+constexpr const char* kDialects =
+    "oracle, db2, informix, sqlserver, sybase, postgres, access, sqlite, mysql, generic";
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0    every statement succeeded\n"
+    "  1    some statements failed, below the error limit\n"
+    "  2    the error limit was reached, or a script or the database could not be used\n"
+    "  64   the command line was wrong\n"
+    "  130  interrupted (Ctrl-C); the run stops between two statements";
+
+// Turns a dialect name into its DBMS type, for CLI11's option checks.
+CLI::Validator DialectName() {
+  return CLI::Validator(
+      [](std::string& name) {
+        return DBMSTYPE::FromName(name.c_str()) ? std::string() : "unknown dialect '" + name + "' (one of " + kDialects + ")";
+      },
+      "DIALECT");
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  CLI::App app{"kxsql " KXSQL_VERSION_STRING ": tokenize, split and run SQL scripts, aware of the database's dialect"};
+  app.footer(kExitCodes);
+  app.set_version_flag("--version", "kxsql " KXSQL_VERSION_STRING);
+  app.require_subcommand(1);
+
+  TokensOptions tokens;
+  CLI::App* tokens_cmd = app.add_subcommand("tokens", "Print the tokens of a script, one a line: TYPE<TAB>text");
+  tokens_cmd->add_option("FILE", tokens.input, "script file, or - for standard input")->capture_default_str();
+  tokens_cmd->add_flag("--json", tokens.json, "one JSON object a token (JSON Lines)");
+
+  SplitOptions split;
+  std::string split_dialect = "generic";
+  CLI::App* split_cmd = app.add_subcommand("split", "Print the statements of a script, numbered, with their text");
+  split_cmd->add_option("FILE", split.input, "script file, or - for standard input")->capture_default_str();
+  split_cmd->add_option("--dialect", split_dialect, std::string("the dialect's rules: ") + kDialects)
+      ->check(DialectName())
+      ->capture_default_str();
+  CLI::Option* separator =
+      split_cmd->add_option("--separator", split.separator, "end statements at this word (or ; / $) instead");
+  split_cmd->add_flag("--own-line", split.own_line, "the separator stands on a line of its own")->needs(separator);
+  split_cmd->add_flag("--json", split.json, "one JSON object a statement (JSON Lines)");
+
+  RunOptions run;
+  std::string run_dialect;
+  long long max_errors = -1;
+  CLI::App* run_cmd = app.add_subcommand("run", "Run scripts statement by statement over a database connection");
+  run_cmd->add_option("FILE", run.inputs, "script files, or - for standard input")->required();
+  CLI::Option* connect = run_cmd->add_option("--connect", run.connect, "an ODBC connection string");
+  CLI::Option* sqlite =
+      run_cmd->add_option("--sqlite", run.sqlite_path, "an SQLite database file (the default)")->capture_default_str();
+  connect->excludes(sqlite);
+  run_cmd->add_option("--dialect", run_dialect, std::string("split as this dialect, not the connection's: ") + kDialects)
+      ->check(DialectName());
+  run_cmd->add_option("--max-errors", max_errors, "stop once this many statements have failed (default: never)")
+      ->check(CLI::Range(0LL, 4294967294LL));
+  run_cmd->add_flag("--quiet", run.quiet, "no progress and no summary; failures are still shown");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    PrintError(std::string(e.what()) + " (see kxsql --help)");
+    return kExitUsage;
+  }
+
+  try {
+    if (*tokens_cmd) return RunTokens(tokens);
+    if (*split_cmd) {
+      split.dialect = DBMSTYPE::FromName(split_dialect.c_str());
+      return RunSplit(split);
+    }
+    if (!run_dialect.empty()) run.dialect = DBMSTYPE::FromName(run_dialect.c_str());
+    if (max_errors >= 0) run.max_errors = static_cast<unsigned int>(max_errors);
+    std::size_t stdin_uses = 0;
+    for (const std::string& input : run.inputs) stdin_uses += input == "-";
+    if (stdin_uses > 1) {
+      PrintError("standard input (-) can be named only once");
+      return kExitUsage;
+    }
+    return RunScripts(run);
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return kExitFailed;
+  }
+}
+
+}  // namespace kxsql::cli
+
+int main(int argc, char** argv) { return kxsql::cli::Main(argc, argv); }

@@ -1,0 +1,246 @@
+// `kxsql run`: runs scripts with the library's runner, on a worker thread
+// that Ctrl-C asks to stop between two statements.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/progress_bar.h"
+#include "cli/script_input.h"
+#include "runner/script_runner.h"
+
+namespace kxsql::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+// Ctrl-C asks the run to stop; the handler is reset, so a second Ctrl-C ends
+// the process at once.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+// At most this much of a failed statement is shown.
+constexpr std::size_t kShownStatementLength = 400;
+
+std::string Excerpt(const char* text) {
+  std::string shown(text ? text : "");
+  if (shown.size() > kShownStatementLength) {
+    shown.resize(kShownStatementLength);
+    shown += " ...";
+  }
+  std::string indented = "    ";
+  for (char c : shown) {
+    indented += c;
+    if (c == '\n') indented += "    ";
+  }
+  return indented;
+}
+
+// Follows one script's run from the worker thread: counts, progress, and
+// each failed statement with where it stands and why it failed.
+class RunObserver : public kxsql::detail::ScriptObserver<char> {
+ public:
+  RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, Progress& shared, std::mutex& shared_mutex,
+              std::uint64_t bytes_before)
+      : file_(file), name_(std::move(name)), bar_(bar), shared_(shared), shared_mutex_(shared_mutex),
+        bytes_before_(bytes_before) {}
+
+  void OnBeforeStatement() override {
+    file_.BeginStatement();
+    std::lock_guard<std::mutex> lock(reason_mutex_);
+    reason_.clear();
+  }
+
+  void OnStatement(const SQLStmtT<char>& stmt, const char* /*sql*/, short rc) override {
+    const bool failed = rc != 0 && rc != 1 && rc != 100;
+    {
+      std::lock_guard<std::mutex> lock(shared_mutex_);
+      ++shared_.statements;
+      if (failed) ++shared_.errors;
+      shared_.bytes_done = bytes_before_ + static_cast<std::uint64_t>(file_.GetTotalBytes() - file_.GetRemainingBytes());
+    }
+    if (!failed) return;
+    std::string reason;
+    {
+      std::lock_guard<std::mutex> lock(reason_mutex_);
+      reason = reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
+    }
+    std::lock_guard<std::mutex> lock(bar_.Lock());
+    bar_.Clear();
+    std::fprintf(stderr, "%s:%llu: error: %s\n%s\n", name_.c_str(), file_.StatementLine(stmt), reason.c_str(),
+                 Excerpt(stmt.GetText()).c_str());
+    std::fflush(stderr);
+  }
+
+  // Called from the host log with the reason of a failed statement.
+  void OnLogLine(const std::string& line) {
+    std::lock_guard<std::mutex> lock(reason_mutex_);
+    if (!reason_.empty()) reason_ += "; ";
+    reason_ += line;
+  }
+
+ private:
+  ScriptFile& file_;
+  std::string name_;
+  ProgressBar& bar_;
+  Progress& shared_;
+  std::mutex& shared_mutex_;
+  std::uint64_t bytes_before_;
+  std::mutex reason_mutex_;
+  std::string reason_;
+};
+
+bool Connect(const RunOptions& options, CKXTr& tr) {
+  const bool ok = options.connect.empty() ? tr.OpenSQLite(options.sqlite_path.c_str())
+                                          : tr.Connect(options.connect.c_str());
+  if (!ok) {
+    const std::string what = options.connect.empty() ? "cannot open SQLite database '" + options.sqlite_path + "'"
+                                                     : std::string("cannot connect");
+    std::string reason = CKXMsg::GetInstance()->GetLastMessage().text;
+    for (char& c : reason)
+      if (c == '\n' || c == '\r') c = ' ';
+    PrintError(what + ": " + reason);
+  }
+  return ok;
+}
+
+}  // namespace
+
+int RunScripts(const RunOptions& options) {
+  // Every script is opened before the database is touched: a missing file
+  // changes nothing.
+  std::vector<std::unique_ptr<ScriptFile>> files;
+  std::uint64_t bytes_total = 0;
+  for (const std::string& input : options.inputs) {
+    auto file = std::make_unique<ScriptFile>();
+    std::string error;
+    if (!OpenScript(input, *file, error)) {
+      PrintError(error);
+      return kExitFailed;
+    }
+    bytes_total += static_cast<std::uint64_t>(file->GetTotalBytes());
+    files.push_back(std::move(file));
+  }
+
+  CKXTr tr;
+  if (!Connect(options, tr)) return kExitFailed;
+  if (options.dialect) tr.SetDBMSType(*options.dialect);
+
+  ProgressBar bar(!options.quiet);
+  Progress progress;
+  progress.bytes_total = bytes_total;
+  std::mutex progress_mutex;
+  RunObserver* current = nullptr;
+  std::mutex current_mutex;
+  CKXMsg::GetInstance()->SetLogListener([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(current_mutex);
+    if (current) current->OnLogLine(line);
+  });
+
+  unsigned int error_count = 0;
+  std::uint64_t statements = 0;
+  long result = 0;
+  std::atomic<bool> finished{false};
+  const auto start = std::chrono::steady_clock::now();
+
+  CKXThread worker([&] {
+    std::uint64_t bytes_before = 0;
+    for (std::size_t i = 0; i < files.size() && result == 0; ++i) {
+      RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, progress, progress_mutex, bytes_before);
+      {
+        std::lock_guard<std::mutex> lock(current_mutex);
+        current = &observer;
+      }
+      unsigned int file_statements = 0;
+      result = kxsql::detail::LoadSQL<char>(*files[i], &tr, file_statements, error_count, options.max_errors,
+                                             &observer);
+      statements += file_statements;
+      if (result == -1 && !(options.max_errors != 4294967295u && error_count >= options.max_errors)) {
+        std::lock_guard<std::mutex> lock(bar.Lock());
+        bar.Clear();
+        std::fprintf(stderr, "kxsql: %s: %s\n", DisplayName(options.inputs[i]).c_str(),
+                     CKXMsg::GetInstance()->GetLastMessage().text.c_str());
+      }
+      {
+        std::lock_guard<std::mutex> lock(current_mutex);
+        current = nullptr;
+      }
+      bytes_before += static_cast<std::uint64_t>(files[i]->GetTotalBytes());
+      files[i]->Close();
+    }
+    finished = true;
+  });
+
+  {
+    InterruptGuard guard;
+    if (!worker.Start()) {
+      PrintError("cannot start the worker thread");
+      return kExitFailed;
+    }
+    bool stop_asked = false;
+    auto last_draw = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    while (!finished) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (g_interrupted && !stop_asked) {
+        worker.SignalStop();
+        stop_asked = true;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (bar.Enabled() && now - last_draw >= std::chrono::milliseconds(200)) {
+        Progress snapshot;
+        {
+          std::lock_guard<std::mutex> lock(progress_mutex);
+          snapshot = progress;
+        }
+        std::lock_guard<std::mutex> lock(bar.Lock());
+        bar.Draw(snapshot);
+        last_draw = now;
+      }
+    }
+    worker.Join();
+  }
+  CKXMsg::GetInstance()->SetLogListener(nullptr);
+  {
+    std::lock_guard<std::mutex> lock(bar.Lock());
+    bar.Clear();
+  }
+
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const bool interrupted = result == 4096;
+  const bool limit_reached =
+      result == -1 && options.max_errors != 4294967295u && error_count >= options.max_errors;
+  if (!options.quiet || interrupted) {
+    std::printf("%s%llu statement%s run, %u error%s, %.2f s\n", interrupted ? "interrupted: " : "",
+                static_cast<unsigned long long>(statements), statements == 1 ? "" : "s", error_count,
+                error_count == 1 ? "" : "s", seconds);
+    if (limit_reached) std::printf("stopped: the error limit (%u) was reached\n", options.max_errors);
+    std::fflush(stdout);
+  }
+  if (interrupted) return kExitInterrupted;
+  if (result != 0) return kExitFailed;
+  return error_count > 0 ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace kxsql::cli

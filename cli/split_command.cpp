@@ -1,0 +1,90 @@
+// `kxsql split`: the statements of a script as the splitter returns them.
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/script_input.h"
+
+namespace kxsql::cli {
+namespace {
+
+std::string Str(const char* text) { return text ? std::string(text) : std::string(); }
+
+// A separator written on the command line: a word ends statements as a
+// SYMBOL, `;` as a semicolon, `/` as a slash terminator, `$` as a dollar sign.
+bool MakeSeparator(const std::string& text, bool own_line, STMTSEP& sep) {
+  sep.m_bOwnLine = own_line;
+  if (text == ";") { sep.m_pType = &SQLTOKEN_TYPE::SEMI_COLON; return true; }
+  if (text == "/") { sep.m_pType = &SQLTOKEN_TYPE::SLASH_TERMINATOR; return true; }
+  if (text == "$") { sep.m_pType = &SQLTOKEN_TYPE::DollarSign; return true; }
+  CKXSQLTextT<char> reader(text.c_str());
+  SQLToken<char> token, extra;
+  if (reader.GetToken(token, 0) != 0 || !token.Is(SQLTOKEN_TYPE::SYMBOL) || reader.GetToken(extra, 0) != 1)
+    return false;
+  sep.m_pszText = text.c_str();
+  sep.m_pType = &SQLTOKEN_TYPE::SYMBOL;
+  return true;
+}
+
+}  // namespace
+
+int RunSplit(const SplitOptions& options) {
+  STMTSEP sep;
+  const bool has_separator = !options.separator.empty();
+  if (has_separator && !MakeSeparator(options.separator, options.own_line, sep)) {
+    PrintError("--separator takes a word, `;`, `/` or `$`, not '" + options.separator + "'");
+    return kExitUsage;
+  }
+  ScriptFile file;
+  std::string error;
+  if (!OpenScript(options.input, file, error)) {
+    PrintError(error);
+    return kExitFailed;
+  }
+  CKXTr tr;
+  tr.SetDBMSType(*options.dialect);
+
+  std::ios::sync_with_stdio(false);
+  SQLStmtT<char> stmt;
+  unsigned long long index = 0;
+  for (;;) {
+    file.BeginStatement();
+    const long rc = file.GetNextStmt(stmt, &tr, has_separator ? &sep : nullptr);
+    if (rc < 0) {
+      PrintError(DisplayName(options.input) + ": " + CKXMsg::GetInstance()->GetLastMessage().text);
+      return kExitFailed;
+    }
+    const bool at_end = rc == 1 && file.IsEOF();
+    // The call after the last statement answers 1 with nothing in it.
+    if (!(at_end && *stmt.GetText() == 0)) {
+      ++index;
+      const unsigned long long line = file.StatementLine(stmt);
+      if (options.json) {
+        const SQLToken<char>& first = stmt.GetFirstToken();
+        const SQLToken<char>& last = stmt.GetLastToken();
+        nlohmann::json object = {
+            {"index", index},
+            {"line", line},
+            {"text", Str(stmt.GetText())},
+            {"parsed", Str(stmt.GetParsedText())},
+            {"no_comment", Str(stmt.GetNoCommentText())},
+            {"first", std::string(first.GetText(), first.GetLength())},
+            {"last", std::string(last.GetText(), last.GetLength())},
+            {"side_effect", Str(stmt.GetSideEffect())},
+            {"is_select", stmt.IsSelectStmt()},
+            {"rc", rc},
+        };
+        std::cout << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+      } else if (!stmt.IsEmpty()) {
+        std::cout << "-- [" << index << "] line " << line << '\n' << stmt.GetText() << "\n\n";
+      }
+    }
+    if (at_end) break;
+  }
+  std::cout.flush();
+  return std::cout ? kExitOk : kExitFailed;
+}
+
+}  // namespace kxsql::cli
