@@ -1,11 +1,13 @@
 # The two commands of the README, and the developer's shortcuts.
 #   make demo   build, then run the main job on the embedded SQLite engine
-#   make test   build and pass every test
+#   make test   build and pass every test: the plain build (check), the
+#               whole suite again under ASan+UBSan (sanitize), and a short
+#               run of every fuzz target (fuzz-smoke)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo sanitize bench fuzz docs install clean
+.PHONY: all deps build test check demo sanitize bench fuzz fuzz-build fuzz-smoke docs install clean
 
 all: build
 
@@ -18,7 +20,9 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: check sanitize fuzz-smoke
+
+check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The main job on the embedded default: a schema with triggers and a few
@@ -40,5 +44,37 @@ sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# The splitting comparison with libpg_query and sqlparse, the memory check on
+# a 1 GB file (KXSQL_BENCH_BIG=0 leaves it out) and kxsql run beside the
+# sqlite3 shell; see scripts/bench-compare.sh. The Google benchmarks are the
+# programs $(BUILD)/bench/*_bench.
+bench: build
+	scripts/bench-compare.sh $(BUILD)
+
+# Fuzzing, with clang's libFuzzer in a build folder of its own. Each target
+# runs FUZZ_SECONDS on a copy of its seed corpus (fuzz/corpus/<target>, made
+# by scripts/fuzz-seeds.sh); what it learns stays in $(FUZZ_BUILD)/corpus and
+# a crashing input lands in $(FUZZ_BUILD)/artifacts/<target>/.
+FUZZ_BUILD = build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = tokenizer splitter file_source runner
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKXSQL_BUILD_FUZZ=ON \
+	  -DKXSQL_BUILD_TESTS=OFF -DKXSQL_BUILD_BENCH=OFF -DKXSQL_BUILD_CLI=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  case $$t in file_source) max_len=16384;; *) max_len=4096;; esac; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
+	  cp fuzz/corpus/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
+	  echo "== fuzz $$t for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$$max_len -timeout=30 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t; \
+	done
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=10
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)

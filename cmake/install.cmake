@@ -29,5 +29,8 @@ install(FILES
   ${PROJECT_BINARY_DIR}/kxsqlConfigVersion.cmake
   DESTINATION ${KXSQL_CMAKE_DIR})
 
+# The pkg-config file finds its prefix from where it is installed, so that a
+# package moved to another prefix (or installed with --prefix) still works.
+string(REGEX REPLACE "[^/]+" ".." KXSQL_PC_TO_PREFIX "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 configure_file(cmake/kxsql.pc.in ${PROJECT_BINARY_DIR}/kxsql.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kxsql.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

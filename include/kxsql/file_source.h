@@ -24,12 +24,16 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
 
   // Opens a script file: detects its encoding from its first bytes, skips a
   // byte-order mark, and makes a decoder. A file that was open is closed
-  // first. Returns 1 on success, 0 on failure (reported to the message sink
-  // with the file's name and the system's reason). While open, the file holds
-  // a shared read lock: cooperating writers are kept out, and Open fails on a
-  // file that another process holds locked for writing. The locks are
-  // advisory (open file description locks): a writer that takes no lock is
-  // not stopped.
+  // first. Returns 1 on success, 0 on failure, reported to the message sink
+  // with the file's name and the system's reason ("Failed to open file for
+  // reading 'x.sql': No such file or directory"). A directory does not open.
+  //
+  // While open, the file holds a shared read lock (an open file description
+  // lock): cooperating writers, which take a write lock first, are kept out,
+  // and Open fails with "Failed to open file for reading" on a file that
+  // another process holds locked for writing. On Linux these locks are
+  // advisory: a writer that takes no lock is not stopped. Where the file
+  // system has no locks the file is read without one.
   int Open(const char* path);
   void Close() override;
   bool IsEOF() const override;
@@ -51,17 +55,29 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
  protected:
   // No read buffer, no decoder, read counters reset.
   void Init() noexcept;
+  // Delivers the next character of the current chunk; at its end, reads and
+  // decodes the next 4096 bytes. A chunk that yields no character (it only
+  // began one) is passed over for the next. The last chunk is decoded as the
+  // end of the input: a character left incomplete there comes out as U+FFFD.
   char GetChar(bool& eof) override;
   void UngetChar() override;
 
  private:
+  static constexpr unsigned int kChunkSize = 4096;
+  // Reads and decodes the next chunk. False when the read failed (the file
+  // is then closed and the failure reported) or the chunk did not decode.
   bool ReadChunk();
+  char NextChunkChar(bool& eof);
+  // Reports a failed system call with the file's name, errno kept.
+  static void ReportSystemError(const char* text, const char* name, const char* source, int error);
 
   CKXStringA m_strFileName;
   int m_nFile = -1;  // the open file's descriptor
   TextDecoder* m_pDecoder = nullptr;
   const OFENCODING* m_pEncoding = nullptr;
   std::int64_t m_nTotalBytes = -1;
+  // Bytes after the byte-order mark not read yet; the next chunk starts at
+  // m_nTotalBytes - m_nRemainingBytes.
   std::int64_t m_nRemainingBytes = 0;
   unsigned char* m_pReadBuffer = nullptr;
   const char* m_pDecoded = nullptr;

@@ -25,6 +25,8 @@ class KXSQL_EXPORT SQLStmtT {
  public:
   // All texts empty, counts 0, no first or last token.
   SQLStmtT();
+  // Member-wise copies. On exhausted memory a copy comes out empty and an
+  // assignment leaves the target as it was; nothing throws.
   SQLStmtT(const SQLStmtT& other);
   // Copies, as the copy constructor does.
   SQLStmtT(SQLStmtT&& other);
@@ -36,7 +38,8 @@ class KXSQL_EXPORT SQLStmtT {
   // leaves its type out; to the no-comment text unless it is a comment. A
   // compare token becomes the last token (and the first, if it is the first),
   // and a word right after a DOT that `dbms` calls a possible side effect
-  // becomes the side effect.
+  // becomes the side effect. On exhausted memory the statement is left as it
+  // was, without the token.
   void AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
   // Empties everything.
   void Clear();
@@ -63,6 +66,11 @@ class KXSQL_EXPORT SQLStmtT {
   bool IsSelectStmt() const;
 
  private:
+  // AddToken without its out-of-memory guard: the splitter stops a statement
+  // at the first failure instead of going on with a token missing.
+  void Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
+  friend class CKXSQLStreamT<T>;
+
   CKXStringT<T> m_strText;
   CKXStringT<T> m_strParsedText;
   CKXStringT<T> m_strNoCommentText;

@@ -115,9 +115,29 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   long SQLPGDollarQuotedString(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);  // $$ ... $$
 
  private:
-  enum class BlockKind : unsigned char;
-  long ReadToken(SQLToken<T>& token);
+  // The blocks whose inner semicolons must not end a statement.
+  enum class BlockKind : unsigned char {
+    kCompound,  // BEGIN ... END
+    kIf,        // IF ... END IF (Oracle, DB2)
+    kFor,       // FOR ... LOOP ... END LOOP (Oracle)
+  };
+
+  // The members below do the work of the exported ones; they let
+  // std::bad_alloc through, so that a statement stops at the first failure.
+  long ReadToken(SQLToken<T>& token) { return GetToken(token, 0); }
+  static void Append(SQLStmtT<T>& stmt, const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
+    stmt.Append(token, dbms, flags);
+  }
+  long SeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, const SQLTOKEN_TYPE& type,
+                 const T* text);
+  long SeekSeparator(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, const STMTSEP& sep);
+  long DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+  long StoredCodeBlock(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+  long RegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+  // Follows `outer`, whose opening keyword has been appended, and every block
+  // nested in it, with an explicit stack of open blocks.
   long FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, BlockKind outer);
+  long FollowDollarQuote(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
 
   unsigned int m_nState = 0;
   std::deque<SQLToken<T>> m_tokenQueue;

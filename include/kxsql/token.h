@@ -15,8 +15,10 @@
 #include "kxcom/token_type.h"
 #include "kxsql/kxsql_export.h"
 
+// Exported here too: clang fixes a specialization's visibility where it is
+// first named (the friend declaration below), before stream.h is read.
 template <class T>
-class CKXSQLStreamT;
+class KXSQL_EXPORT CKXSQLStreamT;
 
 template <class T>
 class KXSQL_EXPORT SQLToken {

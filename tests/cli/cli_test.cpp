@@ -23,7 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using kxsql::testing::Process;
 using kxsql::testing::ProcessResult;
-using kxsql::testing::Run;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -68,7 +67,7 @@ class Cli : public ::testing::Test {
   }
   static ProcessResult Kxsql(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), KXSQL_CLI_PATH);
-    return Run(args, input);
+    return kxsql::testing::Run(args, input);
   }
 
   fs::path dir_;

@@ -9,26 +9,37 @@
 #include "kxcom/kxcom_export.h"
 
 // Turns raw bytes into UTF-8, one chunk at a time. The decoder carries what
-// spans two chunks: a character whose bytes straddle the boundary comes out
-// whole from the next chunk. Invalid input never stops it: each bad sequence
-// becomes U+FFFD.
+// spans two chunks: a character whose bytes straddle the boundary (a UTF-8
+// sequence, a UTF-16 surrogate pair, half a 16-bit unit) comes out whole from
+// the next chunk. Invalid input never stops it: each bad sequence becomes one
+// U+FFFD (EF BF BD) and decoding goes on with what follows.
+//
+// The end of the input is told by giving its last chunk to DecodeLast instead
+// of Decode: a character still incomplete there is not dropped silently but
+// comes out as one U+FFFD, and the decoder then starts afresh.
 class KXCOM_EXPORT TextDecoder {
  public:
   virtual ~TextDecoder();
   // Decodes `count` bytes. On success returns non-zero and points `out` at
   // `out_count` UTF-8 bytes held by the decoder (valid until the next Decode
   // or its destruction); `out_count` may be 0 when the chunk only began a
-  // character. Returns 0 with no characters on failure.
+  // character. Returns 0 with no characters on failure (out of memory).
   virtual int Decode(const unsigned char* in, unsigned int count, const char*& out,
                      unsigned int& out_count) = 0;
   // True when the decoder is ready for use.
   virtual bool IsValid() const = 0;
+  // Decodes the last chunk of the input (`count` may be 0) as Decode does,
+  // then ends the input: an incomplete character carried to here becomes
+  // one U+FFFD. A decoder that carries nothing between chunks need not
+  // override it: the default is Decode.
+  virtual int DecodeLast(const unsigned char* in, unsigned int count, const char*& out,
+                         unsigned int& out_count);
 };
 
 // A file encoding; compared by code.
 class KXCOM_EXPORT OFENCODING {
  public:
-  static const OFENCODING UTF8;     // UTF-8; without a mark, falls back to Windows-1252 (see GetFromBuf)
+  static const OFENCODING UTF8;     // UTF-8 (invalid bytes become U+FFFD)
   static const OFENCODING UTF16LE;
   static const OFENCODING UTF16BE;
   static const OFENCODING UTF32LE;
@@ -36,29 +47,47 @@ class KXCOM_EXPORT OFENCODING {
   static const OFENCODING WINDOWS1252;
 
   // Recognises the encoding from the first `count` bytes (at most 10 are
-  // looked at) and sets `has_bom` when they begin with a byte-order mark.
-  // Recognised: the marks of UTF-8, UTF-16 LE/BE and UTF-32 LE/BE; UTF-16
-  // without a mark, from the zero bytes of ASCII-range text; otherwise UTF-8.
-  // Unmarked UTF-8 is decoded as UTF-8 unless the first chunk holds bytes that
-  // are not valid UTF-8, in which case the whole file is read as Windows-1252.
+  // looked at; `buf` may be null when `count` is 0) and sets `has_bom` when
+  // they begin with a byte-order mark. Recognised, in this order:
+  //   - the marks EF BB BF (UTF-8), FF FE 00 00 (UTF-32 LE), 00 00 FE FF
+  //     (UTF-32 BE), FF FE (UTF-16 LE) and FE FF (UTF-16 BE);
+  //   - UTF-32 without a mark: every whole 4-byte unit holds a character
+  //     below U+10000 other than U+0000 (two zero bytes on the high side);
+  //   - UTF-16 without a mark: ASCII-range text leaves a zero in every other
+  //     byte. No zero at even offsets and zeros in at least half of the odd
+  //     ones is LE; the mirror image is BE;
+  //   - otherwise UTF-8 that may turn out to be Windows-1252. Its decoder
+  //     decides once per file, from the first chunk it is given (and the
+  //     bytes that complete a character straddling that chunk's end): if
+  //     that chunk holds a byte sequence that is not valid UTF-8, the whole
+  //     file is read as Windows-1252; if not, it is UTF-8 to the end and
+  //     later invalid bytes become U+FFFD. The encoding returned then
+  //     compares equal to UTF8 and keeps answering UTF8's name.
+  // A file with a mark is always decoded as the mark says.
   static const OFENCODING& GetFromBuf(bool& has_bom, const unsigned char* buf, unsigned int count) noexcept;
 
   unsigned int GetCode() const noexcept { return code_; }
   // The iconv name of the encoding ("UTF-8", "UTF-16LE", ...).
   const char* GetName() const noexcept { return name_; }
-  // Length of this encoding's byte-order mark in bytes.
+  // Length of this encoding's byte-order mark in bytes (0: it has none).
   unsigned int BOMLength() const noexcept { return bom_length_; }
-  // A new decoder for chunks of at most `chunk_size` bytes (the caller owns
-  // it), or null when none can be made.
+  // A new decoder to UTF-8 for chunks of `chunk_size` bytes (larger chunks
+  // work too, at the cost of growing its buffers); the caller owns it. Null
+  // when none can be made.
   TextDecoder* CreateDecoder(unsigned int chunk_size) const noexcept;
 
   bool operator==(const OFENCODING& other) const noexcept { return code_ == other.code_; }
   bool operator!=(const OFENCODING& other) const noexcept { return code_ != other.code_; }
 
  private:
-  constexpr OFENCODING(unsigned int code, const char* name, unsigned int bom_length) noexcept
-      : code_(code), name_(name), bom_length_(bom_length) {}
+  // Unmarked UTF-8 whose decoder may fall back to Windows-1252.
+  static const OFENCODING UTF8_OR_WINDOWS1252;
+
+  constexpr OFENCODING(unsigned int code, const char* name, unsigned int bom_length,
+                       bool legacy_fallback = false) noexcept
+      : code_(code), name_(name), bom_length_(bom_length), legacy_fallback_(legacy_fallback) {}
   unsigned int code_;
   const char* name_;
   unsigned int bom_length_;
+  bool legacy_fallback_;
 };

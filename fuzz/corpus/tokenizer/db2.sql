@@ -1,0 +1,15 @@
+CREATE PROCEDURE grade (IN s INT, OUT g CHAR(1))
+LANGUAGE SQL
+BEGIN
+  IF s > 90 THEN
+    SET g = 'A';
+  ELSEIF s > 50 THEN
+    IF s > 70 THEN SET g = 'B'; ELSE SET g = 'C'; END IF;
+  ELSE
+    SET g = 'F';
+  END IF;
+END;
+BEGIN ATOMIC
+  DECLARE n INT DEFAULT 0;
+  FOR v AS SELECT id FROM t DO SET n = n + 1; END FOR;
+END;

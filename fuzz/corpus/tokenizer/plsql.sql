@@ -1,0 +1,17 @@
+CREATE OR REPLACE PROCEDURE bump (p IN NUMBER) AS
+BEGIN
+  FOR i IN 1..p LOOP
+    IF MOD(i, 2) = 0 THEN
+      UPDATE t SET n = n + 1 WHERE id = i;
+    ELSIF i > 10 THEN
+      NULL;
+    END IF;
+  END LOOP;
+  SELECT s.NEXTVAL INTO v FROM dual FOR UPDATE;
+END;
+/
+DROP PROCEDURE old_bump;
+BEGIN bump(3); COMMIT; END;
+/
+SELECT 1/2 FROM dual
+/

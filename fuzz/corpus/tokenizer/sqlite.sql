@@ -1,0 +1,11 @@
+CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT);
+CREATE TABLE log (v TEXT);
+CREATE TRIGGER t_ins AFTER INSERT ON t BEGIN
+  INSERT INTO log VALUES (NEW.v); INSERT INTO log VALUES ('x;y');
+END;
+INSERT INTO t (v) VALUES ('it''s'), ("dq");
+SELECT count(*) FROM log;
+SELECT no_such_column FROM t;
+BEGIN WORK;
+UPDATE t SET v = v || '!';
+END;

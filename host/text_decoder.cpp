@@ -1,0 +1,349 @@
+// Decoding a file's bytes to UTF-8, chunk by chunk. UTF-8 itself is only
+// validated and copied; every other encoding goes through iconv.
+#include "text_decoder.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
+
+TextDecoder::~TextDecoder() = default;
+
+int TextDecoder::DecodeLast(const unsigned char* in, unsigned int count, const char*& out,
+                            unsigned int& out_count) {
+  return Decode(in, count, out, out_count);
+}
+
+namespace kxcom::detail {
+namespace {
+
+constexpr unsigned char kReplacement[] = {0xEF, 0xBF, 0xBD};  // U+FFFD
+// An incomplete character left at a chunk's end is at most 3 bytes: of a
+// 4-byte UTF-8 sequence, of a UTF-32 unit, or a high surrogate and one byte.
+constexpr std::size_t kMaxCarry = 3;
+// No input byte yields more than 3 output bytes: one bad byte becomes
+// U+FFFD, a Windows-1252 byte at most U+20AC, a 16-bit unit at most U+FFFF,
+// and a 4-byte character 4 bytes.
+constexpr std::size_t kMaxOutPerIn = 3;
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
+// The decoder's output, reused from chunk to chunk.
+class Output {
+ public:
+  // Empties the output and makes room for `capacity` bytes.
+  void Reset(std::size_t capacity) {
+    if (buffer_.size() < capacity) buffer_.resize(capacity);
+    length_ = 0;
+  }
+  void Append(const unsigned char* p, std::size_t n) {
+    if (n == 0) return;
+    Reserve(n);
+    std::memcpy(buffer_.data() + length_, p, n);
+    length_ += n;
+  }
+  void AppendReplacement() { Append(kReplacement, sizeof kReplacement); }
+  // The free space, for iconv to write into; Commit says how much it wrote.
+  char* End() noexcept { return buffer_.data() + length_; }
+  std::size_t Room() const noexcept { return buffer_.size() - length_; }
+  void Commit(const char* end) noexcept { length_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void Grow() { buffer_.resize(buffer_.size() * 2 + 64); }
+  const char* Data() const noexcept { return buffer_.data(); }
+  std::size_t Length() const noexcept { return length_; }
+
+ private:
+  void Reserve(std::size_t n) {
+    if (Room() < n) buffer_.resize(length_ + n + buffer_.size());
+  }
+  std::vector<char> buffer_;
+  std::size_t length_ = 0;
+};
+
+enum class Utf8Seq { kValid, kInvalid, kIncomplete };
+
+// Judges the sequence that starts at p[0] (a byte of 0x80 or more; n >= 1
+// bytes available) by the table of well-formed UTF-8: no overlong forms, no
+// surrogates, nothing above U+10FFFF. `length` gets the sequence's length
+// when valid, or the length of its maximal valid beginning (at least 1) when
+// invalid: that part becomes one U+FFFD, as the Unicode standard recommends.
+Utf8Seq CheckUtf8(const unsigned char* p, std::size_t n, std::size_t& length) {
+  const unsigned char lead = p[0];
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  std::size_t needed;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    needed = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    needed = 3;
+    if (lead == 0xE0) low = 0xA0;        // below: overlong
+    else if (lead == 0xED) high = 0x9F;  // above: surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    needed = 4;
+    if (lead == 0xF0) low = 0x90;        // below: overlong
+    else if (lead == 0xF4) high = 0x8F;  // above: beyond U+10FFFF
+  } else {
+    length = 1;  // a continuation byte, C0, C1 or F5-FF
+    return Utf8Seq::kInvalid;
+  }
+  for (std::size_t i = 1; i < needed; ++i) {
+    if (i == n) return Utf8Seq::kIncomplete;
+    const unsigned char b = p[i];
+    const bool in_range = i == 1 ? (b >= low && b <= high) : (b >= 0x80 && b <= 0xBF);
+    if (!in_range) {
+      length = i;
+      return Utf8Seq::kInvalid;
+    }
+  }
+  length = needed;
+  return Utf8Seq::kValid;
+}
+
+// Length of the longest beginning of p made of whole, valid UTF-8 characters.
+std::size_t ValidUtf8Prefix(const unsigned char* p, std::size_t n) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  std::size_t i = 0;
+  while (i < n) {
+    // Scripts are mostly ASCII: skip it eight bytes at a time.
+    while (n - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      if (word & kHighBits) break;
+      i += 8;
+    }
+    if (i == n) break;
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length;
+    if (CheckUtf8(p + i, n - i, length) != Utf8Seq::kValid) break;
+    i += length;
+  }
+  return i;
+}
+
+// Copies the valid UTF-8 of p to `out`, each invalid sequence replaced by
+// U+FFFD. Returns the bytes consumed: all but an incomplete character at
+// the end.
+std::size_t CopyUtf8(const unsigned char* p, std::size_t n, Output& out) {
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t valid = ValidUtf8Prefix(p + i, n - i);
+    out.Append(p + i, valid);
+    i += valid;
+    if (i == n) break;
+    std::size_t length;
+    if (CheckUtf8(p + i, n - i, length) == Utf8Seq::kIncomplete) return i;
+    out.AppendReplacement();
+    i += length;
+  }
+  return n;
+}
+
+// Converts p with `cd`, whose code unit is `unit` bytes, appending UTF-8 to
+// `out`. Returns the bytes consumed: all but an incomplete character at the
+// end. An invalid unit becomes U+FFFD and is skipped.
+std::size_t IconvInto(iconv_t cd, std::size_t unit, const unsigned char* p, std::size_t n, Output& out) {
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
+  std::size_t in_left = n;
+  while (in_left > 0) {
+    char* o = out.End();
+    std::size_t o_left = out.Room();
+    const std::size_t rc = iconv(cd, &in, &in_left, &o, &o_left);
+    const int error = errno;
+    out.Commit(o);
+    if (rc != static_cast<std::size_t>(-1)) break;
+    if (error == EINVAL) break;  // a character that the next chunk completes
+    if (error == E2BIG) {
+      out.Grow();
+      continue;
+    }
+    // EILSEQ, or anything unforeseen: one unit is replaced, the rest is read.
+    out.AppendReplacement();
+    const std::size_t skip = in_left < unit ? in_left : unit;
+    in += skip;
+    in_left -= skip;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return n - in_left;
+}
+
+// What every decoder shares: the bytes carried from one chunk to the next,
+// the output buffer, and the end of the input.
+class ChunkDecoder : public TextDecoder {
+ public:
+  explicit ChunkDecoder(unsigned int chunk_size)
+      : work_(chunk_size + kMaxCarry) {
+    output_.Reset(kMaxOutPerIn * (chunk_size + kMaxCarry) + 16);
+  }
+
+  int Decode(const unsigned char* in, unsigned int count, const char*& out,
+             unsigned int& out_count) override {
+    return Run(in, count, false, out, out_count);
+  }
+  int DecodeLast(const unsigned char* in, unsigned int count, const char*& out,
+                 unsigned int& out_count) override {
+    return Run(in, count, true, out, out_count);
+  }
+
+ protected:
+  // Appends the UTF-8 of p to `out` and returns the bytes consumed; the rest
+  // (the beginning of a character) is carried to the next chunk, or becomes
+  // one U+FFFD when `last`.
+  virtual std::size_t Convert(const unsigned char* p, std::size_t n, bool last, Output& out) = 0;
+  // The input ended: forget what was learned about it.
+  virtual void Restart() noexcept {}
+
+ private:
+  int Run(const unsigned char* in, unsigned int count, bool last, const char*& out,
+          unsigned int& out_count) noexcept {
+    out = nullptr;
+    out_count = 0;
+    try {
+      const unsigned char* p = in;
+      std::size_t n = count;
+      if (carried_ > 0) {
+        // The carried bytes already stand at the start of work_: the chunk
+        // goes behind them so that the straddling character is whole.
+        if (work_.size() < carried_ + count) work_.resize(carried_ + count);
+        if (count > 0) std::memcpy(work_.data() + carried_, in, count);
+        p = work_.data();
+        n = carried_ + count;
+        carried_ = 0;
+      }
+      output_.Reset(kMaxOutPerIn * n + 16);
+      const std::size_t used = n > 0 ? Convert(p, n, last, output_) : 0;
+      if (used < n) {
+        if (last) {
+          output_.AppendReplacement();
+        } else {
+          if (work_.size() < n - used) work_.resize(n - used);
+          std::memmove(work_.data(), p + used, n - used);
+          carried_ = n - used;
+        }
+      }
+      if (last) Restart();
+      out = output_.Data();
+      out_count = static_cast<unsigned int>(output_.Length());
+      return 1;
+    } catch (const std::bad_alloc&) {
+      carried_ = 0;
+      return 0;
+    }
+  }
+
+  std::vector<unsigned char> work_;  // carried bytes, then the chunk behind them
+  std::size_t carried_ = 0;
+  Output output_;
+};
+
+class IconvDecoder final : public ChunkDecoder {
+ public:
+  IconvDecoder(unsigned int chunk_size, const char* from, std::size_t unit)
+      : ChunkDecoder(chunk_size), cd_(iconv_open("UTF-8", from)), unit_(unit) {}
+  ~IconvDecoder() override {
+    if (cd_ != kNoIconv) iconv_close(cd_);
+  }
+  IconvDecoder(const IconvDecoder&) = delete;
+  IconvDecoder& operator=(const IconvDecoder&) = delete;
+
+  bool IsValid() const override { return cd_ != kNoIconv; }
+
+ protected:
+  std::size_t Convert(const unsigned char* p, std::size_t n, bool, Output& out) override {
+    if (cd_ == kNoIconv) return n;
+    return IconvInto(cd_, unit_, p, n, out);
+  }
+  void Restart() noexcept override {
+    if (cd_ != kNoIconv) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
+
+ private:
+  iconv_t cd_;
+  std::size_t unit_;
+};
+
+// UTF-8, validated and copied. Text that carries no mark may still be an
+// older Windows-1252 file: unless the first chunk is valid UTF-8 the whole
+// input is read as Windows-1252 instead.
+class Utf8Decoder final : public ChunkDecoder {
+ public:
+  Utf8Decoder(unsigned int chunk_size, bool legacy_fallback)
+      : ChunkDecoder(chunk_size),
+        legacy_fallback_(legacy_fallback),
+        cd_(legacy_fallback ? iconv_open("UTF-8", "WINDOWS-1252") : kNoIconv),
+        mode_(InitialMode()) {}
+  ~Utf8Decoder() override {
+    if (cd_ != kNoIconv) iconv_close(cd_);
+  }
+  Utf8Decoder(const Utf8Decoder&) = delete;
+  Utf8Decoder& operator=(const Utf8Decoder&) = delete;
+
+  bool IsValid() const override { return !legacy_fallback_ || cd_ != kNoIconv; }
+
+ protected:
+  std::size_t Convert(const unsigned char* p, std::size_t n, bool last, Output& out) override {
+    if (mode_ == Mode::kUndecided) {
+      std::size_t length;
+      if (!seen_first_chunk_) {
+        seen_first_chunk_ = true;
+        const std::size_t valid = ValidUtf8Prefix(p, n);
+        if (valid == n) {
+          mode_ = Mode::kUtf8;
+          out.Append(p, n);
+          return n;
+        }
+        if (CheckUtf8(p + valid, n - valid, length) == Utf8Seq::kIncomplete && !last) {
+          // The character that straddles the chunk's end decides.
+          out.Append(p, valid);
+          return valid;
+        }
+        mode_ = Mode::kWindows1252;
+      } else {
+        // Only the character carried over the first chunk's end is left to
+        // judge; p begins with its lead byte.
+        const Utf8Seq seq = CheckUtf8(p, n, length);
+        if (seq == Utf8Seq::kIncomplete && !last) return 0;
+        mode_ = seq == Utf8Seq::kValid ? Mode::kUtf8 : Mode::kWindows1252;
+      }
+    }
+    if (mode_ == Mode::kWindows1252) return IconvInto(cd_, 1, p, n, out);
+    return CopyUtf8(p, n, out);
+  }
+  void Restart() noexcept override {
+    mode_ = InitialMode();
+    seen_first_chunk_ = false;
+    if (cd_ != kNoIconv) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
+
+ private:
+  enum class Mode { kUndecided, kUtf8, kWindows1252 };
+  Mode InitialMode() const noexcept { return legacy_fallback_ ? Mode::kUndecided : Mode::kUtf8; }
+
+  bool legacy_fallback_;
+  iconv_t cd_;
+  Mode mode_;
+  bool seen_first_chunk_ = false;
+};
+
+}  // namespace
+
+TextDecoder* MakeUtf8Decoder(unsigned int chunk_size, bool legacy_fallback) {
+  try {
+    return new Utf8Decoder(chunk_size, legacy_fallback);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+TextDecoder* MakeIconvDecoder(unsigned int chunk_size, const char* from, std::size_t unit) {
+  try {
+    return new IconvDecoder(chunk_size, from, unit);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+}  // namespace kxcom::detail

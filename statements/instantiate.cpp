@@ -1,0 +1,42 @@
+// The statement layer's templates, instantiated for 8-bit and 16-bit text.
+//
+// CKXSQLStreamT itself is instantiated with the lexer, which sees only the
+// members defined there; the splitter and the block rules are instantiated
+// here, member by member.
+#include "statements/block_rules.ipp"
+#include "statements/splitter.ipp"
+#include "statements/statement.ipp"
+
+template class SQLStmtT<char>;
+template class SQLStmtT<unsigned short>;
+
+#define KXSQL_INSTANTIATE_SPLITTER(T)                                                                       \
+  template long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>&, const CKXTr*, const STMTSEP*);                 \
+  template long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>&, const CKXTr*, unsigned long, const STMTSEP*);  \
+  template long CKXSQLStreamT<T>::SQLSeekToken(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,               \
+                                               const SQLTOKEN_TYPE&, const T*);                            \
+  template long CKXSQLStreamT<T>::SQLSeekToken(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,               \
+                                               const SQLTOKEN_TYPE&);                                      \
+  template long CKXSQLStreamT<T>::SQLSeekSymbol(SQLStmtT<T>&, const DBMSTYPE&, unsigned long, const T*);   \
+  template long CKXSQLStreamT<T>::SQLSeekEndOfStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,           \
+                                                   const STMTSEP&);                                        \
+  template long CKXSQLStreamT<T>::SQLRegularStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);            \
+  template long CKXSQLStreamT<T>::SQLInvalidStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);            \
+  template long CKXSQLStreamT<T>::SQLCompoundStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);           \
+  template long CKXSQLStreamT<T>::SQLDB2OracleIFStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);        \
+  template long CKXSQLStreamT<T>::SQLOracleForStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);          \
+  template long CKXSQLStreamT<T>::SQLPGDollarQuotedString(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);   \
+  template long CKXSQLStreamT<T>::SeekToken(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,                  \
+                                            const SQLTOKEN_TYPE&, const T*);                               \
+  template long CKXSQLStreamT<T>::SeekSeparator(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,              \
+                                                const STMTSEP&);                                           \
+  template long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);               \
+  template long CKXSQLStreamT<T>::StoredCodeBlock(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);           \
+  template long CKXSQLStreamT<T>::RegularStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);               \
+  template long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,               \
+                                               CKXSQLStreamT<T>::BlockKind);                               \
+  template long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);
+
+KXSQL_INSTANTIATE_SPLITTER(char)
+KXSQL_INSTANTIATE_SPLITTER(unsigned short)
+#undef KXSQL_INSTANTIATE_SPLITTER

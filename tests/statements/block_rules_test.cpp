@@ -1,0 +1,273 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kxsql.h"
+#include "statements/split_support.h"
+
+namespace {
+
+using kxsql::testing::Piece;
+using kxsql::testing::SplitAll;
+using kxsql::testing::Str;
+using kxsql::testing::Text;
+
+// A text source that opens the splitter's protected rules to the tests, as a
+// derived source would use them.
+template <class T>
+class RuleSource : public CKXSQLTextT<T> {
+ public:
+  explicit RuleSource(const T* sql) : CKXSQLTextT<T>(sql) {}
+  using CKXSQLStreamT<T>::SQLCompoundStmt;
+  using CKXSQLStreamT<T>::SQLDB2OracleIFStmt;
+  using CKXSQLStreamT<T>::SQLOracleForStmt;
+  using CKXSQLStreamT<T>::SQLPGDollarQuotedString;
+  using CKXSQLStreamT<T>::SQLSeekToken;
+  using CKXSQLStreamT<T>::SQLSeekSymbol;
+  using CKXSQLStreamT<T>::SQLSeekEndOfStmt;
+  using CKXSQLStreamT<T>::SQLRegularStmt;
+  using CKXSQLStreamT<T>::SQLInvalidStmt;
+};
+
+template <class T>
+class BlockRules : public ::testing::Test {};
+using Widths = ::testing::Types<char, unsigned short>;
+TYPED_TEST_SUITE(BlockRules, Widths);
+
+enum class Rule { kCompound, kIf, kFor, kDollar };
+
+struct RuleCase {
+  Rule rule;
+  const DBMSTYPE* dbms;
+  std::string script;  // what follows the block's opening keyword
+  long rc;
+  std::string text;  // what the rule appended
+  std::string rest;  // the next token the stream delivers afterwards ("" at the end)
+};
+
+template <class T>
+long Run(RuleSource<T>& source, Rule rule, SQLStmtT<T>& stmt, const DBMSTYPE& dbms) {
+  switch (rule) {
+    case Rule::kCompound: return source.SQLCompoundStmt(stmt, dbms, 0);
+    case Rule::kIf: return source.SQLDB2OracleIFStmt(stmt, dbms, 0);
+    case Rule::kFor: return source.SQLOracleForStmt(stmt, dbms, 0);
+    case Rule::kDollar: return source.SQLPGDollarQuotedString(stmt, dbms, 0);
+  }
+  return -2;
+}
+
+TYPED_TEST(BlockRules, EachRuleClosesItsBlock) {
+  const DBMSTYPE& generic = DBMSTYPE::GENERIC;
+  const DBMSTYPE& oracle = DBMSTYPE::ORACLE;
+  const RuleCase cases[] = {
+      {Rule::kCompound, &generic, " x; BEGIN y; END; END; z", 0, " x; BEGIN y; END; END", ";"},
+      {Rule::kCompound, &generic, " x; IF a THEN y; END IF; z", 0, " x; IF a THEN y; END", " "},
+      {Rule::kCompound, &DBMSTYPE::DB2, " x; IF a THEN y; END IF; END z", 0, " x; IF a THEN y; END IF; END", " "},
+      {Rule::kCompound, &oracle, " FOR i IN x LOOP y; END LOOP; END z", 0, " FOR i IN x LOOP y; END LOOP; END", " "},
+      // Inside an IF block, a nested IF opens a block whatever the DBMS type.
+      {Rule::kIf, &generic, " a THEN IF b THEN x; END IF; y; END IF; z", 0, " a THEN IF b THEN x; END IF; y; END IF",
+       ";"},
+      // ... but FOR opens a loop only for Oracle.
+      {Rule::kIf, &generic, " a THEN SELECT 1 FOR UPDATE; END IF; x; LOOP; END LOOP; END IF; z", 0,
+       " a THEN SELECT 1 FOR UPDATE; END IF", ";"},
+      {Rule::kIf, &oracle, " a THEN SELECT 1 FOR UPDATE; END IF; x; LOOP; END LOOP; END IF; z", 0,
+       " a THEN SELECT 1 FOR UPDATE; END IF; x; LOOP; END LOOP; END IF", ";"},
+      // END then seeks the next IF, whatever comes between.
+      {Rule::kIf, &generic, " a THEN x; END; y; IF z", 0, " a THEN x; END; y; IF", " "},
+      // Inside a loop, FOR and IF open their blocks whatever the DBMS type.
+      {Rule::kFor, &generic, " i IN x LOOP FOR j IN y LOOP z; END LOOP; END LOOP; w", 0,
+       " i IN x LOOP FOR j IN y LOOP z; END LOOP; END LOOP", ";"},
+      {Rule::kFor, &generic, " i IN x LOOP IF a THEN END; b; END IF; END LOOP; w", 0,
+       " i IN x LOOP IF a THEN END; b; END IF; END LOOP", ";"},
+      // The loop header runs up to LOOP, whatever it holds.
+      {Rule::kFor, &generic, " UPDATE; END; x LOOP y; END; z LOOP;", 0, " UPDATE; END; x LOOP y; END; z LOOP", ";"},
+      {Rule::kFor, &generic, " i IN x LOOP BEGIN y; END; END LOOP; w", 0, " i IN x LOOP BEGIN y; END; END LOOP",
+       ";"},
+      // Single dollar signs are text; two in a row close the body.
+      {Rule::kDollar, &generic, " body; $ x $$ tail", 0, " body; $ x $$", " "},
+      {Rule::kDollar, &generic, "$$tail", 0, "$$", "tail"},
+      {Rule::kDollar, &generic, " $x; $;$$ tail", 0, " $x; $;$$", " "},
+      {Rule::kDollar, &generic, " a $ $$", 0, " a $ $$", ""},
+      // The end of the input inside a block, or inside a nested block.
+      {Rule::kCompound, &generic, " x; BEGIN y;", 1, " x; BEGIN y;", ""},
+      {Rule::kIf, &oracle, " a THEN FOR i IN x LOOP y;", 1, " a THEN FOR i IN x LOOP y;", ""},
+      {Rule::kFor, &generic, " i IN x LOOP y; END", 1, " i IN x LOOP y; END", ""},
+      {Rule::kFor, &generic, " i IN x", 1, " i IN x", ""},
+      {Rule::kDollar, &generic, " a $ b", 1, " a $ b", ""},
+      {Rule::kDollar, &generic, " a $", 1, " a $", ""},
+  };
+  for (const RuleCase& row : cases) {
+    SCOPED_TRACE(std::string(row.dbms->GetName()) + ":" + row.script);
+    Text<TypeParam> text(row.script);
+    RuleSource<TypeParam> source(text.c_str());
+    SQLStmtT<TypeParam> stmt;
+    EXPECT_EQ(Run(source, row.rule, stmt, *row.dbms), row.rc);
+    EXPECT_EQ(Str(stmt.GetText()), row.text);
+    SQLToken<TypeParam> next;
+    source.GetToken(next, 0);
+    EXPECT_EQ(Str(next.GetText()), row.rest);
+  }
+}
+
+TYPED_TEST(BlockRules, RulesFailOnAClosedStream) {
+  Text<TypeParam> text("x");
+  RuleSource<TypeParam> source(text.c_str());
+  source.Close();
+  SQLStmtT<TypeParam> stmt;
+  for (Rule rule : {Rule::kCompound, Rule::kIf, Rule::kFor, Rule::kDollar}) {
+    EXPECT_LT(Run(source, rule, stmt, DBMSTYPE::ORACLE), 0);
+  }
+  EXPECT_STREQ(Str(stmt.GetText()).c_str(), "");
+}
+
+TYPED_TEST(BlockRules, SeekAppendsUpToTheMatch) {
+  struct Case {
+    const SQLTOKEN_TYPE* type;
+    std::string sought;
+    unsigned long flags;
+    std::string script;
+    long rc;
+    std::string text;
+  };
+  const Case cases[] = {
+      {&SQLTOKEN_TYPE::SYMBOL, "loop", 0, "x 'LOOP' LoOp y", 0, "x 'LOOP' LoOp"},
+      {&SQLTOKEN_TYPE::SYMBOL, "loop", 0x200, "x LOOP y", 0, "x "},
+      {&SQLTOKEN_TYPE::SYMBOL, "loop", 0, "x loops y", 1, "x loops y"},
+      {&SQLTOKEN_TYPE::SEMI_COLON, "", 0, "a b; c", 0, "a b;"},
+      {&SQLTOKEN_TYPE::SEMI_COLON, "", 0x200, "a b; c", 0, "a b"},
+      {&SQLTOKEN_TYPE::DollarSign, "", 0, "a $ b", 0, "a $"},
+      // OTHER stands for any single character: it never ends a seek.
+      {&SQLTOKEN_TYPE::OTHER, ",", 0, "a, b", 1, "a, b"},
+      {&SQLTOKEN_TYPE::LINECOMMENT, "", 0x1, "a -- c\nb", 0, "a -- c"},
+  };
+  for (const Case& row : cases) {
+    SCOPED_TRACE(row.script);
+    Text<TypeParam> text(row.script), sought(row.sought);
+    RuleSource<TypeParam> source(text.c_str());
+    SQLStmtT<TypeParam> stmt;
+    const long rc = row.type == &SQLTOKEN_TYPE::SYMBOL
+                        ? source.SQLSeekSymbol(stmt, DBMSTYPE::GENERIC, row.flags, sought.c_str())
+                    : row.sought.empty() ? source.SQLSeekToken(stmt, DBMSTYPE::GENERIC, row.flags, *row.type)
+                                         : source.SQLSeekToken(stmt, DBMSTYPE::GENERIC, row.flags, *row.type,
+                                                               sought.c_str());
+    EXPECT_EQ(rc, row.rc);
+    EXPECT_EQ(Str(stmt.GetText()), row.text);
+  }
+}
+
+TYPED_TEST(BlockRules, SeekEndOfStmtLeavesTheSeparatorOut) {
+  Text<TypeParam> text("  a;\nGO\nb");
+  RuleSource<TypeParam> source(text.c_str());
+  STMTSEP sep;
+  sep.m_pszText = "GO";
+  sep.m_pwszText = reinterpret_cast<const unsigned short*>(u"GO");
+  sep.m_pType = &SQLTOKEN_TYPE::SYMBOL;
+  sep.m_bOwnLine = true;
+  SQLStmtT<TypeParam> stmt;
+  // Neither the line ending nor the leading blanks go: that is GetNextStmt's work.
+  EXPECT_EQ(source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep), 0);
+  EXPECT_EQ(Str(stmt.GetText()), "  a;\n");
+  EXPECT_EQ(source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep), 1);
+  EXPECT_EQ(Str(stmt.GetText()), "  a;\n\nb");
+}
+
+TYPED_TEST(BlockRules, RegularStmtAppliesNoBlockRule) {
+  Text<TypeParam> text("  BEGIN x; END\nGO\nCREATE PROCEDURE p BEGIN y; END\n/\nz");
+  RuleSource<TypeParam> source(text.c_str());
+  SQLStmtT<TypeParam> stmt;
+  stmt.AddToken(SQLToken<TypeParam>(Text<TypeParam>("old").c_str(), SQLTOKEN_TYPE::SYMBOL), DBMSTYPE::GENERIC, 0);
+  std::vector<Piece> pieces;
+  long rc;
+  do {
+    rc = source.SQLRegularStmt(stmt, DBMSTYPE::ORACLE, 0x111);
+    pieces.emplace_back(rc, Str(stmt.GetText()), Str(stmt.GetParsedText()));
+  } while (rc == 0);
+  // Nothing is trimmed.
+  EXPECT_EQ(pieces, (std::vector<Piece>{{0, "  BEGIN x"}, {0, " END", " END\n"}, {0, "\nCREATE PROCEDURE p BEGIN y"},
+                                        {0, " END", " END\n"}, {1, "\nz"}}));
+}
+
+TYPED_TEST(BlockRules, InvalidStmtReportsTheStatement) {
+  Text<TypeParam> text("selct ü from t; x");
+  RuleSource<TypeParam> source(text.c_str());
+  SQLStmtT<TypeParam> stmt;
+  CKXMsg::GetInstance()->Reset();
+  EXPECT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::GENERIC, 0), 0);
+  CKXMessage message = CKXMsg::GetInstance()->GetLastMessage();
+  EXPECT_EQ(message.type, MSGTYPE::ERR);
+  EXPECT_EQ(message.text, "selct ü from t");
+  EXPECT_EQ(message.caption, "Invalid SQL Statement");
+  EXPECT_EQ(message.source, "SQLInvalidStmt");
+  EXPECT_EQ(message.style, 0u);
+  EXPECT_EQ(message.code, 0);
+  // Reported also when the read ends the input.
+  CKXMsg::GetInstance()->Reset();
+  EXPECT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::GENERIC, 0), 1);
+  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, " x");
+}
+
+// Nesting is followed without the call stack: a million open blocks split
+// like three.
+constexpr int kDeep = 1000000;
+
+std::string Repeat(const std::string& part, int n) {
+  std::string out;
+  out.reserve(part.size() * n);
+  for (int i = 0; i < n; ++i) out += part;
+  return out;
+}
+
+void ExpectOneBlock(const std::string& block, const DBMSTYPE& dbms) {
+  const std::string script = block + "; select 1;";
+  const std::vector<Piece> pieces = SplitAll<char>(script, dbms);
+  ASSERT_EQ(pieces.size(), 4u);
+  EXPECT_EQ(pieces[0].rc, 0);
+  EXPECT_EQ(pieces[0].text.size(), block.size());
+  EXPECT_TRUE(pieces[0].text == block);
+  EXPECT_EQ(pieces[1], Piece(0, ""));
+  EXPECT_EQ(pieces[2], Piece(0, "select 1"));
+  EXPECT_EQ(pieces[3], Piece(1, ""));
+}
+
+TEST(DeepNesting, MillionBegins) {
+  ExpectOneBlock(Repeat("BEGIN x; ", kDeep) + Repeat("END; ", kDeep - 1) + "END", DBMSTYPE::GENERIC);
+}
+
+TEST(DeepNesting, MillionOracleIfs) {
+  ExpectOneBlock("BEGIN " + Repeat("IF a THEN ", kDeep) + Repeat("x; END IF; ", kDeep) + "END", DBMSTYPE::ORACLE);
+}
+
+TEST(DeepNesting, MillionOracleLoops) {
+  ExpectOneBlock("BEGIN " + Repeat("FOR i IN 1..2 LOOP ", kDeep) + Repeat("x; END LOOP; ", kDeep) + "END",
+                 DBMSTYPE::ORACLE);
+}
+
+TEST(DeepNesting, MillionMixedBlocks) {
+  const std::string openers[] = {"BEGIN ", "IF a THEN ", "FOR i IN 1..2 LOOP "};
+  const std::string closers[] = {"END; ", "END IF; ", "END LOOP; "};
+  std::string block = "BEGIN ";
+  for (int i = 0; i < kDeep; ++i) block += openers[i % 3];
+  for (int i = kDeep - 1; i >= 0; --i) block += closers[i % 3];
+  block += "END";
+  ExpectOneBlock(block, DBMSTYPE::ORACLE);
+}
+
+TEST(DeepNesting, MillionBlocksCutOffByTheEnd) {
+  const std::string script = "BEGIN " + Repeat("IF a THEN FOR i IN 1..2 LOOP BEGIN ", kDeep / 3);
+  const std::vector<Piece> pieces = SplitAll<char>(script, DBMSTYPE::ORACLE);
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_EQ(pieces[0].rc, 1);
+  EXPECT_TRUE(pieces[0].text == script);
+}
+
+TEST(DeepNesting, WideMillionBegins) {
+  const std::string block = Repeat("BEGIN ", kDeep) + Repeat("END ", kDeep - 1) + "END";
+  const std::vector<Piece> pieces = SplitAll<unsigned short>(block, DBMSTYPE::GENERIC);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].rc, 0);
+  EXPECT_TRUE(pieces[0].text == block);
+  EXPECT_EQ(pieces[1], Piece(1, ""));
+}
+
+}  // namespace

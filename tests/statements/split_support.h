@@ -1,0 +1,89 @@
+// Splits a script with GetNextStmt and records what every call gave back, for
+// both character widths.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kxsql.h"
+#include "support/test_text.h"
+#include "support/tokens.h"
+
+namespace kxsql::testing {
+
+// What one GetNextStmt call gave back.
+struct Piece {
+  long rc;
+  std::string text;
+  std::string parsed;
+
+  // Most statements come out with a parsed text equal to the full text.
+  Piece(long rc_, std::string text_) : rc(rc_), text(text_), parsed(std::move(text_)) {}
+  Piece(long rc_, std::string text_, std::string parsed_)
+      : rc(rc_), text(std::move(text_)), parsed(std::move(parsed_)) {}
+
+  bool operator==(const Piece& other) const {
+    return rc == other.rc && text == other.text && parsed == other.parsed;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Piece& piece) {
+  return out << "{" << piece.rc << ", \"" << piece.text << "\", \"" << piece.parsed << "\"}";
+}
+
+// A caller's separator, written once for both widths.
+struct Separator {
+  const SQLTOKEN_TYPE* type;
+  std::string text;
+  bool own_line;
+};
+
+template <class T>
+std::string Str(const T* text) {
+  return TextOf(text, CKXStringT<T>::Length(text));
+}
+
+// Keeps the separator's text of the stream's width alive.
+template <class T>
+struct SeparatorFor {
+  explicit SeparatorFor(const Separator* sep) : wide(sep ? sep->text : std::string()) {
+    if (sep == nullptr) return;
+    value.m_pType = sep->type;
+    value.m_bOwnLine = sep->own_line;
+    value.m_pszText = sep->text.c_str();
+    value.m_pwszText = wide.c_str();
+  }
+  const STMTSEP* get(const Separator* sep) const { return sep ? &value : nullptr; }
+  STMTSEP value;
+  Text<unsigned short> wide;
+};
+
+// Every GetNextStmt call up to and including the first one that does not
+// answer 0. A script that would not stop fails the test instead of hanging.
+template <class T>
+std::vector<Piece> SplitAll(CKXSQLStreamT<T>& source, const CKXTr& tr, const Separator* sep = nullptr) {
+  SeparatorFor<T> separator(sep);
+  std::vector<Piece> pieces;
+  SQLStmtT<T> stmt;
+  for (int calls = 0; calls < 100000; ++calls) {
+    const long rc = source.GetNextStmt(stmt, &tr, separator.get(sep));
+    pieces.emplace_back(rc, Str(stmt.GetText()), Str(stmt.GetParsedText()));
+    if (rc != 0) return pieces;
+  }
+  ADD_FAILURE() << "the splitter did not reach the end";
+  return pieces;
+}
+
+template <class T>
+std::vector<Piece> SplitAll(const std::string& script, const DBMSTYPE& dbms, const Separator* sep = nullptr) {
+  Text<T> text(script);
+  CKXSQLTextT<T> source(text.c_str());
+  CKXTr tr;
+  tr.SetDBMSType(dbms);
+  return SplitAll(source, tr, sep);
+}
+
+}  // namespace kxsql::testing

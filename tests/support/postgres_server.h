@@ -1,0 +1,74 @@
+// A throwaway PostgreSQL server for integration tests: its own cluster in a
+// temporary folder, listening on a free loopback port, stopped and removed
+// when the object goes away.
+//
+//   kxsql::testing::PostgresServer server;
+//   if (!server.Start()) GTEST_SKIP() << server.Error();   // or FAIL, see Unavailable()
+//   tr.Connect(server.ConnectionString().c_str());
+//
+// The server binaries are looked for in KXSQL_PG_BINDIR, then on PATH, then
+// in the distribution's usual place (/usr/lib/postgresql/<version>/bin). Run
+// as root, the server runs as the `postgres` system user, since PostgreSQL
+// refuses to run as root. The ODBC driver is "PostgreSQL Unicode" unless
+// KXSQL_PG_ODBC_DRIVER names another (a driver name or a library path).
+// While the server runs, ODBCSYSINI points at a copy of the driver's
+// registration with its file logging off; programs started meanwhile
+// inherit it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kxsql::testing {
+
+class PostgresServer {
+ public:
+  PostgresServer() = default;
+  ~PostgresServer();
+  PostgresServer(const PostgresServer&) = delete;
+  PostgresServer& operator=(const PostgresServer&) = delete;
+
+  // Makes the cluster and starts the server; false when it cannot, with the
+  // reason in Error().
+  bool Start();
+  // Stops the server at once and removes its folder; safe to call twice.
+  void Stop() noexcept;
+
+  bool IsRunning() const { return running_; }
+  // True when Start failed because PostgreSQL is not installed here (a
+  // reason to skip), rather than because it failed to start.
+  bool Unavailable() const { return unavailable_; }
+  const std::string& Error() const { return error_; }
+
+  int Port() const { return port_; }
+  // The database superuser; it needs no password.
+  static const char* User() { return "kxsql"; }
+  // An ODBC connection string for `database` on this server.
+  std::string ConnectionString(const std::string& database = "postgres") const;
+  // Runs `sql` with psql and returns its rows, one per line, columns
+  // separated by '|' (psql's unaligned, tuples-only output); on failure sets
+  // `ok` to false and returns psql's error text.
+  std::string Query(const std::string& sql, bool* ok = nullptr, const std::string& database = "postgres") const;
+
+ private:
+  // Runs a server program, as the server's user when needed; its output goes
+  // to `output`. Returns the exit code (-1 when it could not run).
+  int RunServerProgram(const std::string& program, const std::vector<std::string>& args,
+                       std::string* output) const;
+
+  void QuietDriverLog();
+
+  std::string bin_dir_;
+  std::string folder_;
+  std::string run_as_;  // the user that owns the cluster when we are root
+  int port_ = 0;
+  bool running_ = false;
+  bool unavailable_ = false;
+  std::string error_;
+  // ODBCSYSINI as it was before Start pointed it at the quiet driver registration.
+  bool odbcsysini_set_ = false;
+  bool had_odbcsysini_ = false;
+  std::string saved_odbcsysini_;
+};
+
+}  // namespace kxsql::testing
