@@ -22,6 +22,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -59,19 +60,21 @@ double CpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// Runs `split` `repeat` times; returns the median CPU time in seconds, or a
-// negative value when a run failed.
-double MedianSeconds(int repeat, const std::function<bool(std::uint64_t&)>& split, std::uint64_t& statements) {
-  std::vector<double> times;
-  for (int i = 0; i < repeat; ++i) {
-    const double start = CpuSeconds();
-    if (!split(statements)) return -1;
-    times.push_back(CpuSeconds() - start);
-  }
+double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   const std::size_t n = times.size();
   return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
 }
+
+// One way of splitting the script, with the CPU time of each of its runs.
+struct Mode {
+  Mode(std::string n, std::function<bool(std::uint64_t&)> f) : name(std::move(n)), split(std::move(f)) {}
+  std::string name;
+  std::function<bool(std::uint64_t&)> split;
+  std::vector<double> times;
+  std::uint64_t statements = 0;
+  bool failed = false;
+};
 
 template <class T>
 bool SplitText(const std::vector<T>& text, const CKXTr& tr, std::uint64_t& statements) {
@@ -120,51 +123,50 @@ int main(int argc, char** argv) {
   }
   const double bytes = static_cast<double>(st.st_size);
 
-  const auto report = [&](const char* name, double seconds, std::uint64_t statements) {
-    if (seconds < 0) {
-      std::fprintf(stderr, "kxsql_split: %s: splitting failed\n", name);
-      return false;
-    }
-    std::printf("kxsql-%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n", name,
-                bytes / (1 << 20) / seconds, static_cast<unsigned long long>(statements), seconds, bytes);
-    std::fflush(stdout);
-    return true;
-  };
-
   // The in-memory texts are made only for the modes that need them, so that
   // the file modes alone show what the file source itself holds.
-  bool ok = true;
   const std::string list = "," + modes + ",";
   const auto wants = [&](const char* mode) { return list.find(std::string(",") + mode + ",") != std::string::npos; };
+  std::vector<char> text8;
+  std::vector<unsigned short> text16;
   if (wants("text8") || wants("text16")) {
     std::string utf8;
     if (!ReadFile(path, utf8)) {
       std::perror(path);
       return 1;
     }
-    if (wants("text8")) {
-      const std::vector<char> text = kxsql::bench::TextOf<char>(utf8);
-      std::uint64_t n = 0;
-      const double s = MedianSeconds(repeat, [&](std::uint64_t& c) { return SplitText(text, tr, c); }, n);
-      ok = report("text8", s, n) && ok;
-    }
-    if (wants("text16")) {
-      const std::vector<unsigned short> text = kxsql::bench::TextOf<unsigned short>(utf8);
-      std::uint64_t n = 0;
-      const double s = MedianSeconds(repeat, [&](std::uint64_t& c) { return SplitText(text, tr, c); }, n);
-      ok = report("text16", s, n) && ok;
+    if (wants("text8")) text8 = kxsql::bench::TextOf<char>(utf8);
+    if (wants("text16")) text16 = kxsql::bench::TextOf<unsigned short>(utf8);
+  }
+  if (wants("file16") && !utf16_path) return Usage();
+
+  std::vector<Mode> runs;
+  if (wants("text8")) runs.emplace_back("text8", [&](std::uint64_t& n) { return SplitText(text8, tr, n); });
+  if (wants("text16")) runs.emplace_back("text16", [&](std::uint64_t& n) { return SplitText(text16, tr, n); });
+  if (wants("file8")) runs.emplace_back("file8", [&](std::uint64_t& n) { return SplitFile(path, tr, n); });
+  if (wants("file16")) runs.emplace_back("file16", [&](std::uint64_t& n) { return SplitFile(utf16_path, tr, n); });
+  if (runs.empty()) return Usage();
+
+  // The modes take turns, so that a change in the machine's load falls on
+  // all of them alike and their ratios hold.
+  for (int r = 0; r < repeat; ++r) {
+    for (Mode& mode : runs) {
+      if (mode.failed) continue;
+      const double start = CpuSeconds();
+      mode.failed = !mode.split(mode.statements);
+      mode.times.push_back(CpuSeconds() - start);
     }
   }
-  if (wants("file8")) {
-    std::uint64_t n = 0;
-    const double s = MedianSeconds(repeat, [&](std::uint64_t& c) { return SplitFile(path, tr, c); }, n);
-    ok = report("file8", s, n) && ok;
-  }
-  if (wants("file16")) {
-    if (!utf16_path) return Usage();
-    std::uint64_t n = 0;
-    const double s = MedianSeconds(repeat, [&](std::uint64_t& c) { return SplitFile(utf16_path, tr, c); }, n);
-    ok = report("file16", s, n) && ok;
+  bool ok = true;
+  for (const Mode& mode : runs) {
+    if (mode.failed) {
+      std::fprintf(stderr, "kxsql_split: %s: splitting failed\n", mode.name.c_str());
+      ok = false;
+      continue;
+    }
+    const double seconds = Median(mode.times);
+    std::printf("kxsql-%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n", mode.name.c_str(),
+                bytes / (1 << 20) / seconds, static_cast<unsigned long long>(mode.statements), seconds, bytes);
   }
 
   struct rusage usage {};

@@ -142,7 +142,6 @@ TYPED_TEST(ScriptRun, NothingToHandOver) {
     SCOPED_TRACE(script);
     this->stmts_ = 5;
     this->errors_ = 2;
-    Recorder<TypeParam> recorder;
     EXPECT_EQ(this->Parse(script), 0);
     EXPECT_EQ(this->stmts_, 0u);
     EXPECT_EQ(this->errors_, 2u);

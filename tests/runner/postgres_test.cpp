@@ -89,6 +89,8 @@ TEST_F(Postgres, ODBCConnectionAndExecution) {
       {"SELECT * FROM missing_table", "^42P01: .*relation \"missing_table\" does not exist"},
       {"INSERT INTO t VALUES (1, 'again')", "^23505: .*duplicate key value"},
       {"SELEKT 1", "^42601: .*syntax error"},
+      // A later statement of a batch fails the whole text.
+      {"SELECT 1; SELECT * FROM missing_table", "^42P01: .*missing_table"},
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.sql);

@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <system_error>
 
 namespace kxsql::testing {
@@ -220,9 +222,9 @@ bool PostgresServer::Start() {
     run_as_ = "postgres";
   }
 
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kxsql-pg-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
+  std::error_code ec;
+  std::string pattern = (fs::temp_directory_path(ec) / "kxsql-pg-XXXXXX").string();
+  if (ec || ::mkdtemp(pattern.data()) == nullptr) {
     error_ = "cannot make a temporary folder for the server";
     return false;
   }

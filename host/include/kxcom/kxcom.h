@@ -1,6 +1,7 @@
-// kxcom: the host library that kxsql calls for constants, messages,
-// connections, worker threads and encodings. Including this header brings
-// all of it.
+/// @file
+/// kxcom: the host library that kxsql calls for constants, messages,
+/// connections, worker threads and encodings. Including this header brings
+/// all of it.
 #pragma once
 
 #include "kxcom/charset.h"
