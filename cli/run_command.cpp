@@ -1,11 +1,11 @@
 // `kxsql run`: runs scripts with the library's runner, on a worker thread
 // that Ctrl-C asks to stop between two statements.
-#include <csignal>
-#include <cstdio>
-#include <iostream>
-#include <memory>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "cli/commands.h"
@@ -60,33 +60,35 @@ std::string Excerpt(const char* text) {
 
 // Follows one script's run from the worker thread: counts, progress, and
 // each failed statement with where it stands and why it failed.
+// What the worker has done so far, read by the main thread for the progress line.
+struct LiveProgress {
+  std::atomic<std::uint64_t> bytes_done{0};
+  std::atomic<std::uint64_t> statements{0};
+  std::atomic<std::uint64_t> errors{0};
+};
+
+// Follows one script's run on the worker thread. The host log, where a failed
+// statement's reason goes, is written on that same thread, so the reason
+// needs no lock.
 class RunObserver : public kxsql::detail::ScriptObserver<char> {
  public:
-  RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, Progress& shared, std::mutex& shared_mutex,
-              std::uint64_t bytes_before)
-      : file_(file), name_(std::move(name)), bar_(bar), shared_(shared), shared_mutex_(shared_mutex),
-        bytes_before_(bytes_before) {}
+  RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, LiveProgress& live, std::uint64_t bytes_before)
+      : file_(file), name_(std::move(name)), bar_(bar), live_(live), bytes_before_(bytes_before) {}
 
   void OnBeforeStatement() override {
     file_.BeginStatement();
-    std::lock_guard<std::mutex> lock(reason_mutex_);
     reason_.clear();
   }
 
   void OnStatement(const SQLStmtT<char>& stmt, const char* /*sql*/, short rc) override {
     const bool failed = rc != 0 && rc != 1 && rc != 100;
-    {
-      std::lock_guard<std::mutex> lock(shared_mutex_);
-      ++shared_.statements;
-      if (failed) ++shared_.errors;
-      shared_.bytes_done = bytes_before_ + static_cast<std::uint64_t>(file_.GetTotalBytes() - file_.GetRemainingBytes());
-    }
+    live_.statements.fetch_add(1, std::memory_order_relaxed);
+    if (failed) live_.errors.fetch_add(1, std::memory_order_relaxed);
+    live_.bytes_done.store(bytes_before_ + static_cast<std::uint64_t>(file_.GetTotalBytes() - file_.GetRemainingBytes()),
+                           std::memory_order_relaxed);
     if (!failed) return;
-    std::string reason;
-    {
-      std::lock_guard<std::mutex> lock(reason_mutex_);
-      reason = reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
-    }
+    const std::string reason =
+        reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
     std::lock_guard<std::mutex> lock(bar_.Lock());
     bar_.Clear();
     std::fprintf(stderr, "%s:%llu: error: %s\n%s\n", name_.c_str(), file_.StatementLine(stmt), reason.c_str(),
@@ -96,7 +98,6 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
 
   // Called from the host log with the reason of a failed statement.
   void OnLogLine(const std::string& line) {
-    std::lock_guard<std::mutex> lock(reason_mutex_);
     if (!reason_.empty()) reason_ += "; ";
     reason_ += line;
   }
@@ -105,10 +106,8 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
   ScriptFile& file_;
   std::string name_;
   ProgressBar& bar_;
-  Progress& shared_;
-  std::mutex& shared_mutex_;
+  LiveProgress& live_;
   std::uint64_t bytes_before_;
-  std::mutex reason_mutex_;
   std::string reason_;
 };
 
@@ -149,9 +148,7 @@ int RunScripts(const RunOptions& options) {
   if (options.dialect) tr.SetDBMSType(*options.dialect);
 
   ProgressBar bar(!options.quiet);
-  Progress progress;
-  progress.bytes_total = bytes_total;
-  std::mutex progress_mutex;
+  LiveProgress live;
   RunObserver* current = nullptr;
   std::mutex current_mutex;
   CKXMsg::GetInstance()->SetLogListener([&](const std::string& line) {
@@ -168,7 +165,7 @@ int RunScripts(const RunOptions& options) {
   CKXThread worker([&] {
     std::uint64_t bytes_before = 0;
     for (std::size_t i = 0; i < files.size() && result == 0; ++i) {
-      RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, progress, progress_mutex, bytes_before);
+      RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, live, bytes_before);
       {
         std::lock_guard<std::mutex> lock(current_mutex);
         current = &observer;
@@ -210,10 +207,10 @@ int RunScripts(const RunOptions& options) {
       const auto now = std::chrono::steady_clock::now();
       if (bar.Enabled() && now - last_draw >= std::chrono::milliseconds(200)) {
         Progress snapshot;
-        {
-          std::lock_guard<std::mutex> lock(progress_mutex);
-          snapshot = progress;
-        }
+        snapshot.bytes_total = bytes_total;
+        snapshot.bytes_done = live.bytes_done.load(std::memory_order_relaxed);
+        snapshot.statements = live.statements.load(std::memory_order_relaxed);
+        snapshot.errors = live.errors.load(std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(bar.Lock());
         bar.Draw(snapshot);
         last_draw = now;
