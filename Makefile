@@ -7,7 +7,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test check demo sanitize bench fuzz fuzz-build fuzz-smoke docs install clean
+.PHONY: all deps build test check demo sanitize bench fuzz fuzz-build fuzz-smoke docs clean
 
 all: build
 
@@ -49,7 +49,17 @@ sanitize: deps
 # sqlite3 shell; see scripts/bench-compare.sh. The Google benchmarks are the
 # programs $(BUILD)/bench/*_bench.
 bench: build
+	@scripts/install-deps.sh bench
 	scripts/bench-compare.sh $(BUILD)
+
+# The API reference from the public headers, in $(BUILD)/docs/html; any
+# undocumented public member fails the target.
+docs:
+	@scripts/install-deps.sh docs
+	@mkdir -p $(BUILD)/docs
+	KXSQL_DOCS_OUT=$(BUILD)/docs doxygen docs/Doxyfile
+	@if [ -s $(BUILD)/docs/warnings.log ]; then cat $(BUILD)/docs/warnings.log; exit 1; fi
+	@echo "API reference: $(BUILD)/docs/html/index.html"
 
 # Fuzzing, with clang's libFuzzer in a build folder of its own. Each target
 # runs FUZZ_SECONDS on a copy of its seed corpus (fuzz/corpus/<target>, made

@@ -1,10 +1,13 @@
-// kxsql: dialect-aware SQL tokenizer, statement splitter and script runner.
-// This header brings every public class, with the host declarations they use.
-//
-//   #include <kxsql.h>
-//   CKXTr tr;  tr.OpenSQLite("app.db");
-//   CKXSQLTextT<char> script;  unsigned int n = 0, errors = 0;
-//   script.ParseSQL("create table t(a); insert into t values (1);", &tr, n, errors, 4294967295u);
+/// @file
+/// kxsql: dialect-aware SQL tokenizer, statement splitter and script runner.
+/// This header brings every public class, with the host declarations they use.
+///
+/// @code
+/// #include <kxsql.h>
+/// CKXTr tr;  tr.OpenSQLite("app.db");
+/// CKXSQLTextT<char> script;  unsigned int n = 0, errors = 0;
+/// script.ParseSQL("create table t(a); insert into t values (1);", &tr, n, errors, 4294967295u);
+/// @endcode
 #pragma once
 
 #include "kxcom/kxcom.h"

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <new>
 #include <string>
+#include <typeinfo>
 
 #include "kxcom/message.h"
 
@@ -55,7 +56,10 @@ bool LockForReading(int fd) {
 
 }  // namespace
 
-CKXSQLFile::CKXSQLFile() { Init(); }
+CKXSQLFile::CKXSQLFile() {
+  m_pWindowOwner = &typeid(CKXSQLFile);
+  Init();
+}
 
 CKXSQLFile::~CKXSQLFile() {
   Close();
@@ -71,9 +75,9 @@ void CKXSQLFile::Init() noexcept {
 void CKXSQLFile::InitReadInfo() noexcept {
   m_nRemainingBytes = 0;
   m_nTotalBytes = -1;
-  m_nDecodedCount = 0;
-  m_nReadPos = 0;
-  m_pDecoded = nullptr;
+  m_pWindowBegin = nullptr;
+  m_pWindowPos = nullptr;
+  m_pWindowEnd = nullptr;
   CKXSQLStreamT<char>::Init();
 }
 
@@ -198,7 +202,7 @@ void CKXSQLFile::Close() {
   }
 }
 
-bool CKXSQLFile::IsEOF() const { return m_nRemainingBytes == 0 && m_nReadPos >= m_nDecodedCount; }
+bool CKXSQLFile::IsEOF() const { return m_nRemainingBytes == 0 && m_pWindowPos >= m_pWindowEnd; }
 
 bool CKXSQLFile::IsOpen() const { return m_nFile >= 0; }
 
@@ -214,9 +218,9 @@ unsigned int CKXSQLFile::GetTotalCount() const {
 }
 
 char CKXSQLFile::GetChar(bool& eof) {
-  if (m_nReadPos < m_nDecodedCount) {
+  if (m_pWindowPos < m_pWindowEnd) {
     eof = false;
-    return m_pDecoded[m_nReadPos++];
+    return *m_pWindowPos++;
   }
   return NextChunkChar(eof);
 }
@@ -231,9 +235,9 @@ char CKXSQLFile::NextChunkChar(bool& eof) {
     }
     eof = false;
     if (!ReadChunk()) return 0;
-    if (m_nDecodedCount > 0) {
-      m_nReadPos = 1;
-      return m_pDecoded[0];
+    if (m_pWindowEnd != m_pWindowBegin) {
+      m_pWindowPos = m_pWindowBegin + 1;
+      return *m_pWindowBegin;
     }
   }
 }
@@ -252,9 +256,9 @@ bool CKXSQLFile::ReadChunk() {
   if (static_cast<std::size_t>(got) < wanted) m_nRemainingBytes = 0;
   else m_nRemainingBytes -= static_cast<std::int64_t>(wanted);
 
-  m_pDecoded = nullptr;
-  m_nDecodedCount = 0;
-  m_nReadPos = 0;
+  m_pWindowBegin = nullptr;
+  m_pWindowPos = nullptr;
+  m_pWindowEnd = nullptr;
   const char* decoded = nullptr;
   unsigned int count = 0;
   const unsigned int n = static_cast<unsigned int>(got);
@@ -263,13 +267,14 @@ bool CKXSQLFile::ReadChunk() {
   const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(m_pReadBuffer, n, decoded, count)
                                         : m_pDecoder->Decode(m_pReadBuffer, n, decoded, count);
   if (!ok) return false;
-  m_pDecoded = decoded;
-  m_nDecodedCount = count;
+  m_pWindowBegin = decoded;
+  m_pWindowPos = decoded;
+  m_pWindowEnd = decoded != nullptr ? decoded + count : nullptr;
   return true;
 }
 
 void CKXSQLFile::UngetChar() {
   // Never back into the previous chunk: a refill leaves the position at 1,
   // so the one character of push-back the tokenizer needs is always there.
-  if (m_nReadPos != 0 && m_nReadPos <= m_nDecodedCount) --m_nReadPos;
+  if (m_pWindowPos > m_pWindowBegin) --m_pWindowPos;
 }

@@ -11,13 +11,25 @@ CKXSQLStreamT<T>::CKXSQLStreamT() {
   Init();
 }
 
+// The window describes the source's reading position, so it is copied with
+// the state; the owner and the window decision belong to the class of the
+// object being made, which its own constructor sets.
 template <class T>
 CKXSQLStreamT<T>::CKXSQLStreamT(const CKXSQLStreamT& other)
-    : CKXObject(other), m_nState(other.m_nState), m_tokenQueue(other.m_tokenQueue) {}
+    : CKXObject(other),
+      m_pWindowBegin(other.m_pWindowBegin),
+      m_pWindowPos(other.m_pWindowPos),
+      m_pWindowEnd(other.m_pWindowEnd),
+      m_nState(other.m_nState),
+      m_tokenQueue(other.m_tokenQueue),
+      m_pClasses(other.m_pClasses) {}
 
 template <class T>
 CKXSQLStreamT<T>& CKXSQLStreamT<T>::operator=(const CKXSQLStreamT& other) {
   m_nState = other.m_nState;
+  m_pWindowBegin = other.m_pWindowBegin;
+  m_pWindowPos = other.m_pWindowPos;
+  m_pWindowEnd = other.m_pWindowEnd;
   if (this != &other) m_tokenQueue = other.m_tokenQueue;
   return *this;
 }

@@ -1,29 +1,33 @@
 // CKXSQLTextT<T>: SQL text held in memory by the caller.
 #pragma once
 
+#include <typeinfo>
+
 #include "kxcom/charset.h"
 #include "kxcom/message.h"
 #include "kxsql/text_source.h"
 
 template <class T>
-CKXSQLTextT<T>::CKXSQLTextT() noexcept = default;
-
-template <class T>
-CKXSQLTextT<T>::CKXSQLTextT(const T* sql) {
-  Set(sql);
+CKXSQLTextT<T>::CKXSQLTextT() noexcept {
+  this->m_pWindowOwner = &typeid(CKXSQLTextT);
 }
 
 template <class T>
-CKXSQLTextT<T>::CKXSQLTextT(const CKXSQLTextT& other)
-    : CKXSQLStreamT<T>(other), m_pText(other.m_pText), m_nLength(other.m_nLength),
-      m_nPosition(other.m_nPosition) {}
+CKXSQLTextT<T>::CKXSQLTextT(const T* sql) {
+  this->m_pWindowOwner = &typeid(CKXSQLTextT);
+  Set(sql);
+}
+
+// The base copies the window, which points into the shared text.
+template <class T>
+CKXSQLTextT<T>::CKXSQLTextT(const CKXSQLTextT& other) : CKXSQLStreamT<T>(other), m_pText(other.m_pText) {
+  this->m_pWindowOwner = &typeid(CKXSQLTextT);
+}
 
 template <class T>
 CKXSQLTextT<T>& CKXSQLTextT<T>::operator=(const CKXSQLTextT& other) {
   CKXSQLStreamT<T>::operator=(other);
   m_pText = other.m_pText;
-  m_nLength = other.m_nLength;
-  m_nPosition = other.m_nPosition;
   return *this;
 }
 
@@ -38,8 +42,9 @@ long CKXSQLTextT<T>::Set(const T* sql) {
     return -1;
   }
   m_pText = sql;
-  m_nLength = length;
-  m_nPosition = 0;
+  this->m_pWindowBegin = sql;
+  this->m_pWindowPos = sql;
+  this->m_pWindowEnd = sql + length;
   this->Init();
   return 0;
 }
@@ -47,8 +52,9 @@ long CKXSQLTextT<T>::Set(const T* sql) {
 template <class T>
 void CKXSQLTextT<T>::Close() {
   m_pText = nullptr;
-  m_nLength = 0;
-  m_nPosition = 0;
+  this->m_pWindowBegin = nullptr;
+  this->m_pWindowPos = nullptr;
+  this->m_pWindowEnd = nullptr;
 }
 
 template <class T>
@@ -58,25 +64,25 @@ bool CKXSQLTextT<T>::IsOpen() const {
 
 template <class T>
 bool CKXSQLTextT<T>::IsEOF() const {
-  return m_pText == nullptr || m_nPosition >= m_nLength;
+  return m_pText == nullptr || this->m_pWindowPos >= this->m_pWindowEnd;
 }
 
 template <class T>
 unsigned int CKXSQLTextT<T>::GetTotalCount() const {
   if (!IsOpen()) return 0xFFFFFFFFu;
-  return static_cast<unsigned int>(m_nLength);
+  return static_cast<unsigned int>(this->m_pWindowEnd - m_pText);
 }
 
 template <class T>
 unsigned int CKXSQLTextT<T>::GetDoneCount() const {
   if (!IsOpen()) return 0xFFFFFFFFu;
   if (IsEOF()) return GetTotalCount();
-  return static_cast<unsigned int>(m_nPosition);
+  return static_cast<unsigned int>(this->m_pWindowPos - m_pText);
 }
 
 template <class T>
 const T* CKXSQLTextT<T>::GetCurPos() const noexcept {
-  return m_pText ? m_pText + m_nPosition : nullptr;
+  return m_pText ? this->m_pWindowPos : nullptr;
 }
 
 template <class T>
@@ -85,16 +91,16 @@ T CKXSQLTextT<T>::GetChar(bool& eof) {
     eof = true;
     return static_cast<T>(~T{0});  // the source cannot deliver
   }
-  if (m_nPosition >= m_nLength) {
+  if (this->m_pWindowPos >= this->m_pWindowEnd) {
     eof = true;
     return 0;
   }
-  return m_pText[m_nPosition++];
+  return *this->m_pWindowPos++;
 }
 
 template <class T>
 void CKXSQLTextT<T>::UngetChar() {
-  if (m_nPosition > 0) --m_nPosition;
+  if (this->m_pWindowPos > this->m_pWindowBegin) --this->m_pWindowPos;
 }
 
 template <class T>

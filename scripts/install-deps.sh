@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing kxsql need, only
 # those that are missing. Needs root (or sudo) when anything is missing.
+#   scripts/install-deps.sh          what `make test` and `make demo` need
+#   scripts/install-deps.sh bench    and libpg_query and sqlparse, for `make bench`
+#   scripts/install-deps.sh docs     and Doxygen, for `make docs`
 set -euo pipefail
 
 packages=(
@@ -11,6 +14,13 @@ packages=(
   unixodbc-dev odbc-postgresql postgresql
   libcli11-dev nlohmann-json3-dev
 )
+for extra in "$@"; do
+  case "$extra" in
+    bench) packages+=(libpg-query-dev python3-sqlparse) ;;
+    docs) packages+=(doxygen) ;;
+    *) echo "install-deps.sh: unknown group '$extra' (bench, docs)" >&2; exit 64 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,10 +14,12 @@
 
 #include "kxcom/charset.h"
 #include "kxsql/stream.h"
+#include "statements/keyword.h"
 
 template <class T>
 long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                                     BlockKind outer) {
+  using kxsql::detail::IsKeyword;
   const bool oracle = dbms == DBMSTYPE::ORACLE;
   const bool if_blocks = oracle || dbms == DBMSTYPE::DB2;
   std::vector<BlockKind> open{outer};
@@ -46,18 +48,18 @@ long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, uns
         const BlockKind kind = open.back();
         // Inside an IF block or a loop, IF and FOR open their blocks whatever
         // the DBMS type: only a BEGIN ... END block asks.
-        if (token.Is(CharSet<T>::IF) && (kind != BlockKind::kCompound || if_blocks)) {
+        if (IsKeyword(token, CharSet<T>::IF) && (kind != BlockKind::kCompound || if_blocks)) {
           open.push_back(BlockKind::kIf);
           entering = true;
-        } else if (token.Is(CharSet<T>::FOR) && (kind == BlockKind::kFor || oracle)) {
+        } else if (IsKeyword(token, CharSet<T>::FOR) && (kind == BlockKind::kFor || oracle)) {
           open.push_back(BlockKind::kFor);
           entering = true;
-        } else if (token.Is(CharSet<T>::BEGIN)) {
+        } else if (IsKeyword(token, CharSet<T>::BEGIN)) {
           // BEGIN TRAN inside a block opens a block too: only the statement
           // level tells it apart.
           open.push_back(BlockKind::kCompound);
           entering = true;
-        } else if (token.Is(CharSet<T>::END)) {
+        } else if (IsKeyword(token, CharSet<T>::END)) {
           // END closes the innermost block, whatever it ends in the script
           // (a CASE, an unknown construct). IF blocks and loops then run on to
           // their closing IF or LOOP.
@@ -96,36 +98,48 @@ long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>& stmt, const DBMSTYPE& dbms
 
 template <class T>
 long CKXSQLStreamT<T>::SQLCompoundStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    return FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
+    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLDB2OracleIFStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    return FollowBlocks(stmt, dbms, flags, BlockKind::kIf);
+    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kIf);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLOracleForStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    return FollowBlocks(stmt, dbms, flags, BlockKind::kFor);
+    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kFor);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLPGDollarQuotedString(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    return FollowDollarQuote(stmt, dbms, flags);
+    rc = FollowDollarQuote(stmt, dbms, flags);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }

@@ -10,6 +10,7 @@
 #include "kxcom/kxstring.h"
 #include "kxcom/message.h"
 #include "kxsql/stream.h"
+#include "statements/keyword.h"
 
 namespace kxsql::detail {
 
@@ -70,17 +71,18 @@ long CKXSQLStreamT<T>::SeekSeparator(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, un
 
 template <class T>
 long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  using kxsql::detail::IsKeyword;
   SQLToken<T> token;
   long rc = ReadToken(token);
   while (rc == KXSQL_PRODUCED) {
     const bool symbol = token.Is(SQLTOKEN_TYPE::SYMBOL);
-    if (symbol && token.Is(CharSet<T>::GO)) {
+    if (symbol && IsKeyword(token, CharSet<T>::GO)) {
       // GO ends a batch wherever it stands; the line ending just before it
       // belongs to the GO line, not to the statement.
       stmt.RemoveLastLineEnding();
       return KXSQL_PRODUCED;
     }
-    if (symbol && token.Is(CharSet<T>::BEGIN)) {
+    if (symbol && IsKeyword(token, CharSet<T>::BEGIN)) {
       Append(stmt, token, dbms, flags);
       // BEGIN TRAN, BEGIN TRANSACTION and BEGIN WORK (one run of blanks
       // between the words) are statements, not blocks. The peeked tokens come
@@ -89,21 +91,22 @@ long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsi
       SQLToken<T> word;
       if (PeekToken(blank) && blank.Is(SQLTOKEN_TYPE::WHITESPACE) && PeekToken(word) &&
           word.Is(SQLTOKEN_TYPE::SYMBOL) &&
-          (word.Is(CharSet<T>::TRAN) || word.Is(CharSet<T>::TRANSACTION) || word.Is(CharSet<T>::WORK))) {
+          (IsKeyword(word, CharSet<T>::TRAN) || IsKeyword(word, CharSet<T>::TRANSACTION) ||
+           IsKeyword(word, CharSet<T>::WORK))) {
         rc = ReadToken(token);
         continue;
       }
       return FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
     }
     // DROP PROCEDURE is a statement; CREATE or ALTER PROCEDURE opens stored code.
-    if (symbol && token.Is(CharSet<T>::PROCEDURE) && !stmt.GetLastToken().Is(CharSet<T>::DROP)) {
+    if (symbol && IsKeyword(token, CharSet<T>::PROCEDURE) && !IsKeyword(stmt.GetLastToken(), CharSet<T>::DROP)) {
       Append(stmt, token, dbms, flags);
       return StoredCodeBlock(stmt, dbms, flags);
     }
-    if (symbol && token.Is(CharSet<T>::TRIGGER)) {
+    if (symbol && IsKeyword(token, CharSet<T>::TRIGGER)) {
       const SQLToken<T>& before = stmt.GetLastToken();
-      if (!before.Is(CharSet<T>::DROP) && !before.Is(CharSet<T>::ALTER) && !before.Is(CharSet<T>::ENABLE) &&
-          !before.Is(CharSet<T>::DISABLE)) {
+      if (!IsKeyword(before, CharSet<T>::DROP) && !IsKeyword(before, CharSet<T>::ALTER) &&
+          !IsKeyword(before, CharSet<T>::ENABLE) && !IsKeyword(before, CharSet<T>::DISABLE)) {
         Append(stmt, token, dbms, flags);
         return StoredCodeBlock(stmt, dbms, flags);
       }
@@ -150,6 +153,7 @@ long CKXSQLStreamT<T>::StoredCodeBlock(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, 
 template <class T>
 long CKXSQLStreamT<T>::SeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                                  const SQLTOKEN_TYPE& type, const T* text) {
+  using kxsql::detail::IsKeyword;
   const bool omit_match = IsPartFilter(flags, SQLSTMT_OMIT_MATCH);
   // Words match by text; every other type by type alone, except OTHER, which
   // stands for too many characters to end anything.
@@ -158,7 +162,7 @@ long CKXSQLStreamT<T>::SeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsign
   SQLToken<T> token;
   long rc = ReadToken(token);
   while (rc == KXSQL_PRODUCED) {
-    if (token.Is(type) && (by_type || (symbol && token.Is(text)))) {
+    if (token.Is(type) && (by_type || (symbol && IsKeyword(token, text)))) {
       if (!omit_match) Append(stmt, token, dbms, flags);
       return KXSQL_PRODUCED;
     }
@@ -171,11 +175,14 @@ long CKXSQLStreamT<T>::SeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsign
 template <class T>
 long CKXSQLStreamT<T>::SQLSeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                                     const SQLTOKEN_TYPE& type, const T* text) {
+  long rc;
   try {
-    return SeekToken(stmt, dbms, flags, type, text);
+    rc = SeekToken(stmt, dbms, flags, type, text);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
@@ -192,23 +199,27 @@ long CKXSQLStreamT<T>::SQLSeekSymbol(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, un
 template <class T>
 long CKXSQLStreamT<T>::SQLSeekEndOfStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                                         const STMTSEP& sep) {
+  long rc;
   try {
     // As in GetNextStmt, a separator without a type leaves the statement's
     // end to the dialect rules.
-    if (sep.m_pType == nullptr) return DialectStmt(stmt, dbms, flags);
-    return SeekSeparator(stmt, dbms, flags, sep);
+    rc = sep.m_pType == nullptr ? DialectStmt(stmt, dbms, flags) : SeekSeparator(stmt, dbms, flags, sep);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::RegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  using kxsql::detail::IsKeyword;
   stmt.Clear();
   SQLToken<T> token;
   long rc = ReadToken(token);
   while (rc == KXSQL_PRODUCED) {
-    if ((token.Is(SQLTOKEN_TYPE::SYMBOL) && token.Is(CharSet<T>::GO)) || token.Is(SQLTOKEN_TYPE::SLASH_TERMINATOR)) {
+    if ((token.Is(SQLTOKEN_TYPE::SYMBOL) && IsKeyword(token, CharSet<T>::GO)) ||
+        token.Is(SQLTOKEN_TYPE::SLASH_TERMINATOR)) {
       stmt.RemoveLastLineEnding();
       return KXSQL_PRODUCED;
     }
@@ -221,22 +232,27 @@ long CKXSQLStreamT<T>::RegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsi
 
 template <class T>
 long CKXSQLStreamT<T>::SQLRegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    return RegularStmt(stmt, dbms, flags);
+    rc = RegularStmt(stmt, dbms, flags);
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLInvalidStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+  long rc;
   try {
-    const long rc = RegularStmt(stmt, dbms, flags);
+    rc = RegularStmt(stmt, dbms, flags);
     // Reported whatever the read gave: the statement itself is what is wrong.
     CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, kxsql::detail::HostText(stmt.GetText()).GetString(),
                                           "Invalid SQL Statement", 0, "SQLInvalidStmt", 0);
-    return rc;
   } catch (const std::bad_alloc&) {
-    return KXSQL_FAILED;
+    rc = KXSQL_FAILED;
   }
+  stmt.Sync();
+  return rc;
 }

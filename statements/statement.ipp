@@ -33,10 +33,14 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
   if (this == &other) return *this;
   try {
     // Every copy is made before anything is replaced, so that running out of
-    // memory leaves this statement as it was.
+    // memory leaves this statement as it was. What `other` still owes its
+    // parsed and no-comment texts is paid in the copy.
+    const std::size_t length = other.m_strText.GetLength();
     CKXStringT<T> text(other.m_strText);
     CKXStringT<T> parsed(other.m_strParsedText);
+    parsed.Append(other.m_strText.GetString() + other.m_nParsedFrom, length - other.m_nParsedFrom);
     CKXStringT<T> no_comment(other.m_strNoCommentText);
+    no_comment.Append(other.m_strText.GetString() + other.m_nNoCommentFrom, length - other.m_nNoCommentFrom);
     CKXStringT<T> side_effect(other.m_strSideEffect);
     SQLToken<T> first(other.m_firstToken);
     SQLToken<T> last(other.m_lastToken);
@@ -48,6 +52,8 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     m_strSideEffect = std::move(side_effect);
     m_firstToken = std::move(first);
     m_lastToken = std::move(last);
+    m_nParsedFrom = length;
+    m_nNoCommentFrom = length;
   } catch (const std::bad_alloc&) {
   }
   return *this;
@@ -65,48 +71,67 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
     Append(token, dbms, flags);
   } catch (const std::bad_alloc&) {
   }
+  Sync();
 }
 
 template <class T>
 void SQLStmtT<T>::Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
-  const SQLTOKEN_TYPE& type = token.GetType();
-  const bool to_parsed = !((IsPartFilter(flags, SQLSTMT_SKIP_LINECOMMENT) && type == SQLTOKEN_TYPE::LINECOMMENT) ||
-                           (IsPartFilter(flags, SQLSTMT_SKIP_MULTILINECOMMENT) &&
-                            type == SQLTOKEN_TYPE::MULTILINECOMMENT) ||
-                           (IsPartFilter(flags, SQLSTMT_SKIP_CR) && type == SQLTOKEN_TYPE::CR));
+  const SQLTOKEN_TYPE& type = *token.type_;
+  const bool to_parsed = !(((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 && type == SQLTOKEN_TYPE::LINECOMMENT) ||
+                           ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 && type == SQLTOKEN_TYPE::MULTILINECOMMENT) ||
+                           ((flags & SQLSTMT_SKIP_CR) != 0 && type == SQLTOKEN_TYPE::CR));
   const bool to_no_comment = !type.IsComment();
-  const std::size_t n = token.GetLength();
+  const bool compare = type.IsCompare();
+  const T* const text = token.text_.GetString();
+  const std::size_t n = token.text_.GetLength();
+  const std::size_t length = m_strText.GetLength();
 
   // Everything that allocates happens first; the statement changes only once
-  // nothing can fail any more.
-  m_strText.Reserve(m_strText.GetLength() + n);
-  if (to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + n);
-  if (to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + n);
-  SQLToken<T> first;
-  SQLToken<T> last;
-  CKXStringT<T> side_effect;
+  // nothing can fail any more. A text that takes the token is owed it too.
+  m_strText.Reserve(length + n);
+  if (to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + (length + n - m_nParsedFrom));
+  if (to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length + n - m_nNoCommentFrom));
   bool new_side_effect = false;
-  if (token.IsCompare()) {
-    if (m_nCompareTokens == 0) first = token;
+  if (compare) {
+    if (m_nCompareTokens == 0) m_firstToken.text_.Reserve(n);
     // Only the last part of a qualified name (a word right behind a dot) can
     // be a side effect such as seq.NEXTVAL.
-    if (m_lastToken.Is(SQLTOKEN_TYPE::DOT) && dbms.IsPossibleSideEffect(token.GetText())) {
-      side_effect = token.GetText();
+    if (m_lastToken.type_->GetCode() == SQLTOKEN_TYPE::DOT.GetCode() && dbms.IsPossibleSideEffect(text)) {
+      m_strSideEffect.Reserve(n);
       new_side_effect = true;
     }
-    last = token;
+    m_lastToken.text_.Reserve(n);
   }
 
+  // Within the room reserved, none of these allocates.
   ++m_nTokens;
-  m_strText.Append(token.GetText(), n);
-  if (to_parsed) m_strParsedText.Append(token.GetText(), n);
-  if (to_no_comment) m_strNoCommentText.Append(token.GetText(), n);
-  if (token.IsCompare()) {
-    ++m_nCompareTokens;
-    if (m_nCompareTokens == 1) m_firstToken = std::move(first);
-    if (new_side_effect) m_strSideEffect = std::move(side_effect);
-    m_lastToken = std::move(last);
+  m_strText.Append(text, n);
+  const T* const full = m_strText.GetString();
+  if (!to_parsed) {
+    m_strParsedText.Append(full + m_nParsedFrom, length - m_nParsedFrom);
+    m_nParsedFrom = length + n;
   }
+  if (!to_no_comment) {
+    m_strNoCommentText.Append(full + m_nNoCommentFrom, length - m_nNoCommentFrom);
+    m_nNoCommentFrom = length + n;
+  }
+  if (compare) {
+    ++m_nCompareTokens;
+    if (m_nCompareTokens == 1) m_firstToken.Copy(token);
+    if (new_side_effect) m_strSideEffect.Assign(text);  // the word, as the host read it: up to a NUL
+    m_lastToken.text_.Assign(text, n);
+    m_lastToken.type_ = token.type_;
+  }
+}
+
+template <class T>
+void SQLStmtT<T>::Sync() noexcept {
+  const std::size_t length = m_strText.GetLength();
+  const T* const full = m_strText.GetString();
+  m_strParsedText.Append(full + m_nParsedFrom, length - m_nParsedFrom);
+  m_nParsedFrom = length;
+  m_strNoCommentText.Append(full + m_nNoCommentFrom, length - m_nNoCommentFrom);
+  m_nNoCommentFrom = length;
 }
 
 template <class T>
@@ -119,13 +144,17 @@ void SQLStmtT<T>::Clear() {
   m_strSideEffect.Empty();
   m_firstToken.Clear();
   m_lastToken.Clear();
+  m_nParsedFrom = 0;
+  m_nNoCommentFrom = 0;
 }
 
 template <class T>
 void SQLStmtT<T>::Trim() {
   // The full text keeps its trailing blanks: a GO indented on its own line
   // leaves them there, and the runner compares texts without them anyway.
+  Sync();
   m_strText.TrimLeft(CharSet<T>::WHITESPACE);
+  m_nParsedFrom = m_nNoCommentFrom = m_strText.GetLength();
   m_strParsedText.TrimLeft(CharSet<T>::WHITESPACE);
   m_strParsedText.TrimRight(CharSet<T>::WHITESPACE);
   m_strNoCommentText.TrimLeft(CharSet<T>::WHITESPACE);
@@ -134,20 +163,26 @@ void SQLStmtT<T>::Trim() {
 
 template <class T>
 void SQLStmtT<T>::RemoveLastLineEnding() {
+  Sync();
   const std::size_t length = m_strText.GetLength();
   const T* crlf = CharSet<T>::CRLF;
   if (length >= 2 && m_strText[length - 2] == crlf[0] && m_strText[length - 1] == crlf[1]) {
     m_strText.Truncate(length - 2);
-    return;
-  }
-  // One line ending only: LF CR loses the CR and keeps the LF.
-  if (length >= 1 && (m_strText[length - 1] == CharSet<T>::CR_STR[0] || m_strText[length - 1] == CharSet<T>::LF_STR[0]))
+  } else if (length >= 1 &&
+             (m_strText[length - 1] == CharSet<T>::CR_STR[0] || m_strText[length - 1] == CharSet<T>::LF_STR[0])) {
+    // One line ending only: LF CR loses the CR and keeps the LF.
     m_strText.Truncate(length - 1);
+  }
+  // The other texts keep theirs; they are owed only what comes after.
+  m_nParsedFrom = m_nNoCommentFrom = m_strText.GetLength();
 }
 
 template <class T>
 bool SQLStmtT<T>::IsEmpty() const noexcept {
-  return m_nCompareTokens == 0 || m_strText.IsEmpty() || m_strParsedText.IsEmpty() || m_strNoCommentText.IsEmpty();
+  // A text is empty when it holds nothing and is owed nothing.
+  const std::size_t length = m_strText.GetLength();
+  return m_nCompareTokens == 0 || length == 0 || (m_strParsedText.IsEmpty() && m_nParsedFrom == length) ||
+         (m_strNoCommentText.IsEmpty() && m_nNoCommentFrom == length);
 }
 
 template <class T>

@@ -1,9 +1,12 @@
-// kxsql file source: a script file in any encoding the host recognises,
-// read in 4096-byte chunks and delivered as UTF-8 characters.
-//
-//   CKXSQLFile file;
-//   if (file.Open("schema.sql") == 1)
-//     while (file.GetNextStmt(stmt, &tr, nullptr) == 0) run(stmt.GetText());
+/// @file
+/// kxsql file source: a script file in any encoding the host recognises,
+/// read in 4096-byte chunks and delivered as UTF-8 characters.
+///
+/// @code
+/// CKXSQLFile file;
+/// if (file.Open("schema.sql") == 1)
+///   while (file.GetNextStmt(stmt, &tr, nullptr) == 0) run(stmt.GetText());
+/// @endcode
 #pragma once
 
 #include <cstdint>
@@ -13,74 +16,84 @@
 #include "kxsql/kxsql_export.h"
 #include "kxsql/stream.h"
 
+/// A script file read as a stream of UTF-8 characters, whatever its encoding:
+/// the file is read in 4096-byte chunks, each decoded whole, so memory stays
+/// flat however large the file. It owns its open file, its read buffer and
+/// its decoder. Not copyable.
 class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
  public:
-  // Closed.
+  /// Closed.
   CKXSQLFile();
-  // Closes the file and frees the read buffer.
+  /// Closes the file and frees the read buffer.
   ~CKXSQLFile() override;
   CKXSQLFile(const CKXSQLFile&) = delete;
   CKXSQLFile& operator=(const CKXSQLFile&) = delete;
 
-  // Opens a script file: detects its encoding from its first bytes, skips a
-  // byte-order mark, and makes a decoder. A file that was open is closed
-  // first. Returns 1 on success, 0 on failure, reported to the message sink
-  // with the file's name and the system's reason ("Failed to open file for
-  // reading 'x.sql': No such file or directory"). A directory does not open.
-  //
-  // While open, the file holds a shared read lock (an open file description
-  // lock): cooperating writers, which take a write lock first, are kept out,
-  // and Open fails with "Failed to open file for reading" on a file that
-  // another process holds locked for writing. On Linux these locks are
-  // advisory: a writer that takes no lock is not stopped. Where the file
-  // system has no locks the file is read without one.
+  /// Opens a script file: detects its encoding from its first bytes, skips a
+  /// byte-order mark, and makes a decoder. A file that was open is closed
+  /// first. Returns 1 on success, 0 on failure, reported to the message sink
+  /// with the file's name and the system's reason ("Failed to open file for
+  /// reading 'x.sql': No such file or directory"). A directory does not open.
+  ///
+  /// While open, the file holds a shared read lock (an open file description
+  /// lock): cooperating writers, which take a write lock first, are kept out,
+  /// and Open fails with "Failed to open file for reading" on a file that
+  /// another process holds locked for writing. On Linux these locks are
+  /// advisory: a writer that takes no lock is not stopped. Where the file
+  /// system has no locks the file is read without one.
   int Open(const char* path);
   void Close() override;
   bool IsEOF() const override;
   bool IsOpen() const override;
-  // In bytes of the file, byte-order mark included; the low 32 bits.
+  /// In bytes of the file, byte-order mark included; the low 32 bits.
+  ///@{
   unsigned int GetDoneCount() const override;
   unsigned int GetTotalCount() const override;
-  // Resets the read counters: an open file then reports its end at once.
+  ///@}
+  /// Resets the read counters: an open file then reports its end at once.
   void InitReadInfo() noexcept;
 
-  // The path given to the last successful Open.
+  /// The path given to the last successful Open.
   const char* GetFileName() const noexcept { return m_strFileName.GetString(); }
-  // The encoding detected by the last successful Open.
+  /// The encoding detected by the last successful Open.
   const OFENCODING* GetEncoding() const noexcept { return m_pEncoding; }
-  // Full 64-bit byte counts, for progress over files of 4 GiB and more.
+  /// Full 64-bit byte counts, for progress over files of 4 GiB and more.
+  /// GetTotalBytes is -1 when no file is read; GetRemainingBytes counts the
+  /// bytes not yet read into the read buffer.
+  ///@{
   std::int64_t GetTotalBytes() const noexcept { return m_nTotalBytes; }
   std::int64_t GetRemainingBytes() const noexcept { return m_nRemainingBytes; }
+  ///@}
 
  protected:
-  // No read buffer, no decoder, read counters reset.
+  /// No read buffer, no decoder, read counters reset.
   void Init() noexcept;
-  // Delivers the next character of the current chunk; at its end, reads and
-  // decodes the next 4096 bytes. A chunk that yields no character (it only
-  // began one) is passed over for the next. The last chunk is decoded as the
-  // end of the input: a character left incomplete there comes out as U+FFFD.
+  /// Delivers the next character of the current chunk; at its end, reads and
+  /// decodes the next 4096 bytes. A chunk that yields no character (it only
+  /// began one) is passed over for the next. The last chunk is decoded as the
+  /// end of the input: a character left incomplete there comes out as U+FFFD.
   char GetChar(bool& eof) override;
   void UngetChar() override;
 
  private:
   static constexpr unsigned int kChunkSize = 4096;
-  // Reads and decodes the next chunk. False when the read failed (the file
-  // is then closed and the failure reported) or the chunk did not decode.
+  /// Reads and decodes the next chunk. False when the read failed (the file
+  /// is then closed and the failure reported) or the chunk did not decode.
   bool ReadChunk();
   char NextChunkChar(bool& eof);
-  // Reports a failed system call with the file's name, errno kept.
+  /// Reports a failed system call with the file's name, errno kept.
   static void ReportSystemError(const char* text, const char* name, const char* source, int error);
 
   CKXStringA m_strFileName;
-  int m_nFile = -1;  // the open file's descriptor
+  int m_nFile = -1;  ///< the open file's descriptor
   TextDecoder* m_pDecoder = nullptr;
   const OFENCODING* m_pEncoding = nullptr;
   std::int64_t m_nTotalBytes = -1;
-  // Bytes after the byte-order mark not read yet; the next chunk starts at
-  // m_nTotalBytes - m_nRemainingBytes.
+  /// Bytes after the byte-order mark not read yet; the next chunk starts at
+  /// m_nTotalBytes - m_nRemainingBytes.
   std::int64_t m_nRemainingBytes = 0;
   unsigned char* m_pReadBuffer = nullptr;
-  const char* m_pDecoded = nullptr;
-  unsigned int m_nDecodedCount = 0;
-  unsigned int m_nReadPos = 0;
+  // The current chunk's characters, in the decoder's storage, are the read
+  // window (m_pWindowBegin to m_pWindowEnd); m_pWindowPos is the next one to
+  // deliver. All null when nothing is decoded.
 };

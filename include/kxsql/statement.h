@@ -1,74 +1,98 @@
-// kxsql statements: one SQL statement as the splitter assembles it from tokens.
-//
-// A statement keeps three texts: the full text, a parsed text without the
-// tokens the dialect leaves out, and a text without comments.
-//
-//   SQLStmtT<char> stmt;
-//   while (source.GetNextStmt(stmt, &tr, nullptr) == 0)
-//     if (!stmt.IsEmpty()) puts(stmt.GetText());
+/// @file
+/// kxsql statements: one SQL statement as the splitter assembles it from tokens.
+///
+/// A statement keeps three texts: the full text, a parsed text without the
+/// tokens the dialect leaves out, and a text without comments.
+///
+/// @code
+/// SQLStmtT<char> stmt;
+/// while (source.GetNextStmt(stmt, &tr, nullptr) == 0)
+///   if (!stmt.IsEmpty()) puts(stmt.GetText());
+/// @endcode
 #pragma once
+
+#include <cstddef>
 
 #include "kxcom/dbms_type.h"
 #include "kxsql/kxsql_export.h"
 #include "kxsql/token.h"
 
-// Bits of the statement flags word.
+/// Bits of the statement flags word.
 enum : unsigned long {
-  SQLSTMT_SKIP_LINECOMMENT = 0x1,        // line comments stay out of the parsed text
-  SQLSTMT_SKIP_MULTILINECOMMENT = 0x10,  // block comments stay out of the parsed text
-  SQLSTMT_SKIP_CR = 0x100,               // carriage returns stay out of the parsed text
-  SQLSTMT_OMIT_MATCH = 0x200,            // a token seek leaves out the token that ends it
+  SQLSTMT_SKIP_LINECOMMENT = 0x1,        ///< line comments stay out of the parsed text
+  SQLSTMT_SKIP_MULTILINECOMMENT = 0x10,  ///< block comments stay out of the parsed text
+  SQLSTMT_SKIP_CR = 0x100,               ///< carriage returns stay out of the parsed text
+  SQLSTMT_OMIT_MATCH = 0x200,            ///< a token seek leaves out the token that ends it
 };
 
+/// One SQL statement as the splitter assembles it from tokens: its full text,
+/// its parsed text (without what the dialect leaves out), its text without
+/// comments, its first and last compare tokens and a possible side-effect
+/// word. It owns its texts and its two token copies; one object is normally
+/// reused for every statement of a script.
 template <class T>
 class KXSQL_EXPORT SQLStmtT {
  public:
-  // All texts empty, counts 0, no first or last token.
+  /// All texts empty, counts 0, no first or last token.
   SQLStmtT();
-  // Member-wise copies. On exhausted memory a copy comes out empty and an
-  // assignment leaves the target as it was; nothing throws.
+  /// Member-wise copies. On exhausted memory a copy comes out empty and an
+  /// assignment leaves the target as it was; nothing throws.
   SQLStmtT(const SQLStmtT& other);
-  // Copies, as the copy constructor does.
+  /// Copies, as the copy constructor does.
   SQLStmtT(SQLStmtT&& other);
   ~SQLStmtT();
+  /// Member-wise copies; assigning a statement to itself changes nothing.
+  ///@{
   SQLStmtT& operator=(const SQLStmtT& other);
   SQLStmtT& operator=(SQLStmtT&& other);
+  ///@}
 
-  // Appends one token to the full text; to the parsed text unless `flags`
-  // leaves its type out; to the no-comment text unless it is a comment. A
-  // compare token becomes the last token (and the first, if it is the first),
-  // and a word right after a DOT that `dbms` calls a possible side effect
-  // becomes the side effect. On exhausted memory the statement is left as it
-  // was, without the token.
+  /// Appends one token to the full text; to the parsed text unless `flags`
+  /// leaves its type out; to the no-comment text unless it is a comment. A
+  /// compare token becomes the last token (and the first, if it is the first),
+  /// and a word right after a DOT that `dbms` calls a possible side effect
+  /// becomes the side effect. On exhausted memory the statement is left as it
+  /// was, without the token.
   void AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
-  // Empties everything.
+  /// Empties everything.
   void Clear();
-  // Removes leading blanks (CharSet<T>::WHITESPACE) from the full text and
-  // leading and trailing ones from the parsed and no-comment texts.
+  /// Removes leading blanks (CharSet<T>::WHITESPACE) from the full text and
+  /// leading and trailing ones from the parsed and no-comment texts.
   void Trim();
-  // Removes one line ending (CR LF, CR or LF) from the end of the full text.
+  /// Removes one line ending (CR LF, CR or LF) from the end of the full text.
   void RemoveLastLineEnding();
 
-  // The texts; valid until the statement changes.
+  /// The full text, the parsed text and the text without comments,
+  /// zero-terminated; valid until the statement changes.
+  ///@{
   const T* GetText() const noexcept { return m_strText.GetString(); }
   const T* GetParsedText() const noexcept { return m_strParsedText.GetString(); }
   const T* GetNoCommentText() const noexcept { return m_strNoCommentText.GetString(); }
-  // The last word after a dot that the DBMS type reported as a possible side effect.
+  ///@}
+  /// The last word after a dot that the DBMS type reported as a possible side effect.
   const T* GetSideEffect() const noexcept { return m_strSideEffect.GetString(); }
-  // The first and the most recent compare token; empty, type NONE, until there is one.
+  /// The first and the most recent compare token; empty, type NONE, until there is one.
+  ///@{
   const SQLToken<T>& GetFirstToken() const noexcept { return m_firstToken; }
   const SQLToken<T>& GetLastToken() const noexcept { return m_lastToken; }
+  ///@}
 
-  // No compare token, or any of the three texts empty.
+  /// No compare token, or any of the three texts empty.
   bool IsEmpty() const noexcept;
+  /// A side-effect word was seen.
   bool HasSideEffect() const noexcept { return !m_strSideEffect.IsEmpty(); }
-  // The first compare token is SELECT, in any letter case.
+  /// The first compare token is SELECT, in any letter case.
   bool IsSelectStmt() const;
 
  private:
-  // AddToken without its out-of-memory guard: the splitter stops a statement
-  // at the first failure instead of going on with a token missing.
+  /// AddToken without its out-of-memory guard and without Sync: the splitter
+  /// stops a statement at the first failure instead of going on with a token
+  /// missing, and brings the parsed and no-comment texts up to date once, when
+  /// it hands the statement back.
   void Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
+  /// Appends what the parsed and no-comment texts still owe (see below).
+  /// Never allocates: Append reserved the room.
+  void Sync() noexcept;
   friend class CKXSQLStreamT<T>;
 
   CKXStringT<T> m_strText;
@@ -79,7 +103,16 @@ class KXSQL_EXPORT SQLStmtT {
   CKXStringT<T> m_strSideEffect;
   SQLToken<T> m_firstToken;
   SQLToken<T> m_lastToken;
+  /// Most tokens go to all three texts. The parsed and no-comment texts are
+  /// therefore owed the full text from these offsets on: a token that stays
+  /// out of one of them, and Sync, append what is owed first. Every member
+  /// but Append leaves nothing owed, and each of the two texts always has the
+  /// room for what it is owed.
+  std::size_t m_nParsedFrom = 0;
+  std::size_t m_nNoCommentFrom = 0;
 };
 
+/// @cond
 extern template class SQLStmtT<char>;
 extern template class SQLStmtT<unsigned short>;
+/// @endcond

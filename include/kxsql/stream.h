@@ -1,15 +1,20 @@
-// kxsql streams: the abstract source of SQL characters, with the tokenizer and
-// the statement splitter that run over every source.
-//
-// A concrete source (the in-memory text CKXSQLTextT, the file CKXSQLFile)
-// delivers characters; the stream cuts them into tokens and statements.
-//
-//   CKXSQLTextT<char> source("select 1; select 2;");
-//   SQLStmtT<char> stmt;
-//   while (source.GetNextStmt(stmt, &tr, nullptr) == 0) puts(stmt.GetText());
+/// @file
+/// kxsql streams: the abstract source of SQL characters, with the tokenizer and
+/// the statement splitter that run over every source.
+///
+/// A concrete source (the in-memory text CKXSQLTextT, the file CKXSQLFile)
+/// delivers characters; the stream cuts them into tokens and statements.
+///
+/// @code
+/// CKXSQLTextT<char> source("select 1; select 2;");
+/// SQLStmtT<char> stmt;
+/// while (source.GetNextStmt(stmt, &tr, nullptr) == 0) puts(stmt.GetText());
+/// @endcode
 #pragma once
 
+#include <cstdint>
 #include <deque>
+#include <typeinfo>
 
 #include "kxcom/dbms_type.h"
 #include "kxcom/message.h"
@@ -20,110 +25,135 @@
 #include "kxsql/statement.h"
 #include "kxsql/token.h"
 
-// Result codes of the reading operations (GetToken, GetCompareToken,
-// GetNextStmt and the splitter's rules): 0 a token or statement was
-// produced, 1 the input ended, -1 failure.
+/// Result codes of the reading operations (GetToken, GetCompareToken,
+/// GetNextStmt and the splitter's rules): 0 a token or statement was
+/// produced, 1 the input ended, -1 failure.
 enum : long {
-  KXSQL_PRODUCED = 0,
-  KXSQL_END = 1,
-  KXSQL_FAILED = -1,
+  KXSQL_PRODUCED = 0,  ///< a token or statement was produced
+  KXSQL_END = 1,       ///< the input ended
+  KXSQL_FAILED = -1,   ///< the source is not open or cannot be read
 };
 
+/// The abstract source of SQL characters, with the tokenizer (GetToken) and
+/// the statement splitter (GetNextStmt) that run over every source. It owns
+/// the tokenizer state and the queue of tokens read ahead; derived sources
+/// (CKXSQLTextT, CKXSQLFile) deliver the characters. One thread at a time.
 template <class T>
 class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
  public:
-  // Empty queue, tokenizer state 0.
+  /// Empty queue, tokenizer state 0.
   CKXSQLStreamT();
-  // Copies the state and every queued token, in queue order.
+  /// Copies the state and every queued token, in queue order.
   CKXSQLStreamT(const CKXSQLStreamT& other);
+  /// Copies the state and every queued token, in queue order.
   CKXSQLStreamT& operator=(const CKXSQLStreamT& other);
   ~CKXSQLStreamT() override;
 
-  // Detaches the source; afterwards IsOpen is false.
+  /// Detaches the source; afterwards IsOpen is false.
   virtual void Close() = 0;
-  // True when no character is left to deliver (also when not open).
+  /// True when no character is left to deliver (also when not open).
   virtual bool IsEOF() const = 0;
-  // True while a source is attached.
+  /// True while a source is attached.
   virtual bool IsOpen() const = 0;
-  // Progress in the source's own unit; GetTotalCount() once at the end;
-  // 0xFFFFFFFF when not open.
+  /// Progress in the source's own unit; GetTotalCount() once at the end;
+  /// 0xFFFFFFFF when not open.
+  ///@{
   virtual unsigned int GetDoneCount() const = 0;
   virtual unsigned int GetTotalCount() const = 0;
+  ///@}
 
-  // Reads the next token into `token`. Returns 0 when a token was produced,
-  // 1 when the source is exhausted (token empty, type NONE), -1 when the
-  // source is not open ("Attempting to get next token, file not open" is
-  // reported) or cannot be read. Tokens queued by PeekToken come first unless
-  // bit 0x1 of `flags` is set. Never throws (-1 on exhausted memory).
+  /// Reads the next token into `token`. Returns 0 when a token was produced,
+  /// 1 when the source is exhausted (token empty, type NONE), -1 when the
+  /// source is not open ("Attempting to get next token, file not open" is
+  /// reported) or cannot be read. Tokens queued by PeekToken come first unless
+  /// bit 0x1 of `flags` is set. Never throws (-1 on exhausted memory).
   long GetToken(SQLToken<T>& token, unsigned long flags);
-  // GetToken, skipping tokens whose type is not a compare type.
+  /// GetToken, skipping tokens whose type is not a compare type.
   long GetCompareToken(SQLToken<T>& token);
 
-  // Reads the next statement into `stmt`, with the flags word formed from the
-  // connection's DBMS type (0x111 Oracle; 0x11 DB2, Informix and the Access
-  // group; 0 otherwise). `tr` must not be null; `sep` may be null (the
-  // dialect rules apply) or name the caller's separator. Returns 0 when the
-  // statement ended at its terminator, 1 when the input ended first (a last
-  // statement may still be in `stmt`), negative when the stream is not open
-  // or cannot be read.
+  /// Reads the next statement into `stmt`, with the flags word formed from the
+  /// connection's DBMS type (0x111 Oracle; 0x11 DB2, Informix and the Access
+  /// group; 0 otherwise). `tr` must not be null; `sep` may be null (the
+  /// dialect rules apply) or name the caller's separator. Returns 0 when the
+  /// statement ended at its terminator, 1 when the input ended first (a last
+  /// statement may still be in `stmt`), negative when the stream is not open
+  /// or cannot be read.
   long GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, const STMTSEP* sep);
-  // The same with the caller's flags word.
+  /// The same with the caller's flags word.
   long GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned long flags, const STMTSEP* sep);
 
  protected:
-  // Delivers the next character and advances. At the end of the source: sets
-  // `eof`, returns 0 and does not advance. `eof` set together with the
-  // all-ones value of T means the source cannot deliver.
+  /// Delivers the next character and advances. At the end of the source: sets
+  /// `eof`, returns 0 and does not advance. `eof` set together with the
+  /// all-ones value of T means the source cannot deliver.
   virtual T GetChar(bool& eof) = 0;
-  // Steps back one character (called at most once after each delivered character).
+  /// Steps back one character (called at most once after each delivered character).
   virtual void UngetChar() = 0;
 
-  // Sets the tokenizer state to 0 (the start of a line).
+  /// Sets the tokenizer state to 0 (the start of a line).
   void Init() noexcept;
-  // Sets the tokenizer state. Only the states 0-14 exist: a larger value is
-  // rejected and leaves the state unchanged.
+  /// Sets the tokenizer state. Only the states 0-14 exist: a larger value is
+  /// rejected and leaves the state unchanged.
   void SetState(unsigned int state) noexcept;
-  // Reads the next token of the source itself, behind whatever is queued, and
-  // queues a copy of it. Returns 1 when a token was read, 0 at the end or on
-  // failure.
+  /// Reads the next token of the source itself, behind whatever is queued, and
+  /// queues a copy of it. Returns 1 when a token was read, 0 at the end or on
+  /// failure.
   int PeekToken(SQLToken<T>& token);
 
-  // Appends tokens to `stmt` until one of `type` (with `text`, ignoring case,
-  // when `type` is SYMBOL) is found; it is appended too unless bit 0x200 is in
-  // `flags`. A sought type OTHER never matches.
+  /// The read window: the run of characters that the source has ready, so
+  /// that the tokenizer can take them without a virtual call each.
+  /// m_pWindowPos is the next character to deliver, within [m_pWindowBegin,
+  /// m_pWindowEnd]. A source that keeps its reading position in the window
+  /// names its own class in m_pWindowOwner. When the stream's dynamic type is
+  /// exactly that class, the tokenizer takes characters from the window
+  /// itself, calls GetChar only once the window is used up and UngetChar only
+  /// at the window's start; for any other type (a class that derives from the
+  /// source, to watch or change its characters) every character goes through
+  /// GetChar and UngetChar. The window is empty (all null) unless a source
+  /// sets it.
+  const T* m_pWindowBegin = nullptr;
+  const T* m_pWindowPos = nullptr;                ///< the next character of the window
+  const T* m_pWindowEnd = nullptr;                ///< the end of the window
+  const std::type_info* m_pWindowOwner = nullptr; ///< the source class that keeps its position in the window
+
+  /// Appends tokens to `stmt` until one of `type` (with `text`, ignoring case,
+  /// when `type` is SYMBOL) is found; it is appended too unless bit 0x200 is in
+  /// `flags`. A sought type OTHER never matches.
   long SQLSeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                     const SQLTOKEN_TYPE& type, const T* text);
+  /// SQLSeekToken for any token of `type`.
   long SQLSeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                     const SQLTOKEN_TYPE& type);
+  /// SQLSeekToken for the SYMBOL `text`.
   long SQLSeekSymbol(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, const T* text);
-  // Seeks the separator's token, leaving it out of the statement.
+  /// Seeks the separator's token, leaving it out of the statement.
   long SQLSeekEndOfStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
                         const STMTSEP& sep);
-  // The plain splitter: ends at `;`, GO or a slash terminator, no block rules, no trim.
+  /// The plain splitter: ends at `;`, GO or a slash terminator, no block rules, no trim.
   long SQLRegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
-  // SQLRegularStmt, then reports the statement as "Invalid SQL Statement".
+  /// SQLRegularStmt, then reports the statement as "Invalid SQL Statement".
   long SQLInvalidStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
 
-  // The block rules. Each is called after the token that opens its block has
-  // been appended, and appends everything up to and including the token that
-  // closes it. 0 when the block closed, 1 when the input ended inside it,
-  // negative on a read failure. Nesting is followed with an explicit stack,
-  // so any depth is handled.
-  long SQLCompoundStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);      // BEGIN ... END
-  long SQLDB2OracleIFStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);   // IF ... END IF
-  long SQLOracleForStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);     // FOR ... LOOP ... END LOOP
-  long SQLPGDollarQuotedString(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);  // $$ ... $$
+  /// The block rules. Each is called after the token that opens its block has
+  /// been appended, and appends everything up to and including the token that
+  /// closes it. 0 when the block closed, 1 when the input ended inside it,
+  /// negative on a read failure. Nesting is followed with an explicit stack,
+  /// so any depth is handled.
+  long SQLCompoundStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);      ///< BEGIN ... END
+  long SQLDB2OracleIFStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);   ///< IF ... END IF
+  long SQLOracleForStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);     ///< FOR ... LOOP ... END LOOP
+  long SQLPGDollarQuotedString(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);  ///< $$ ... $$
 
  private:
-  // The blocks whose inner semicolons must not end a statement.
+  /// The blocks whose inner semicolons must not end a statement.
   enum class BlockKind : unsigned char {
     kCompound,  // BEGIN ... END
     kIf,        // IF ... END IF (Oracle, DB2)
     kFor,       // FOR ... LOOP ... END LOOP (Oracle)
   };
 
-  // The members below do the work of the exported ones; they let
-  // std::bad_alloc through, so that a statement stops at the first failure.
+  /// The members below do the work of the exported ones; they let
+  /// std::bad_alloc through, so that a statement stops at the first failure.
   long ReadToken(SQLToken<T>& token) { return GetToken(token, 0); }
   static void Append(SQLStmtT<T>& stmt, const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
     stmt.Append(token, dbms, flags);
@@ -134,14 +164,30 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   long DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
   long StoredCodeBlock(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
   long RegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
-  // Follows `outer`, whose opening keyword has been appended, and every block
-  // nested in it, with an explicit stack of open blocks.
+  /// Follows `outer`, whose opening keyword has been appended, and every block
+  /// nested in it, with an explicit stack of open blocks.
   long FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, BlockKind outer);
   long FollowDollarQuote(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
 
+  /// The tokenizer's machine, over the virtual character interface or over
+  /// the read window (tokenizer.ipp).
+  class CharReader;
+  class WindowReader;
+  template <class Reader>
+  long Scan(SQLToken<T>& token, Reader& reader);
+  /// Whether this stream's GetToken reads from the window: decided on its
+  /// first GetToken, when its dynamic type is final.
+  bool ReadsWindow() noexcept;
+
   unsigned int m_nState = 0;
   std::deque<SQLToken<T>> m_tokenQueue;
+  /// The character class table of this width, fetched on the first GetToken.
+  const std::uint8_t* m_pClasses = nullptr;
+  /// -1 not decided yet, 0 through GetChar, 1 from the window.
+  signed char m_nWindowUse = -1;
 };
 
+/// @cond
 extern template class CKXSQLStreamT<char>;
 extern template class CKXSQLStreamT<unsigned short>;
+/// @endcond

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -331,6 +332,89 @@ TEST_F(FileSource, TokensAndStatementsMatchMemoryWhereverTheBoundaryFalls) {
     ExpectSameTokens(path, text);
     ExpectSameStatements(path, text);
   }
+}
+
+// A file source that counts lines in its own GetChar and UngetChar, as a
+// tool that reports where a statement stands does.
+struct LineCountingFile : CKXSQLFile {
+  unsigned long line = 1;
+  std::size_t net_characters = 0;  // delivered and not given back
+  bool last_delivered = false;
+  char last = 0;
+  char GetChar(bool& eof) override {
+    const char c = CKXSQLFile::GetChar(eof);
+    last_delivered = !eof;
+    if (eof) return c;
+    last = c;
+    ++net_characters;
+    if (c == '\n') ++line;
+    return c;
+  }
+  void UngetChar() override {
+    if (last_delivered) {
+      --net_characters;
+      if (last == '\n') --line;
+    }
+    last_delivered = false;
+    CKXSQLFile::UngetChar();
+  }
+};
+
+TEST_F(FileSource, DerivedSourceSeesEveryCharacterAcrossChunks) {
+  const std::string unit = "select 'a''b' from t -- c\n/* x\n*/ word_word;\r\n/\n";
+  std::string base;
+  while (base.size() < 3 * 4096) base += unit;
+  for (std::size_t shift : {std::size_t{0}, std::size_t{5}, std::size_t{17}, std::size_t{31}}) {
+    SCOPED_TRACE(shift);
+    const std::string text = base.substr(shift);
+    const std::string path = Write("lines.sql", text);
+    CKXSQLFile plain;
+    LineCountingFile counting;
+    ASSERT_EQ(plain.Open(path.c_str()), 1);
+    ASSERT_EQ(counting.Open(path.c_str()), 1);
+    SQLToken<char> a, b;
+    std::string joined;
+    for (;;) {
+      const long rc = plain.GetToken(a, 0);
+      ASSERT_EQ(counting.GetToken(b, 0), rc);
+      ASSERT_EQ(kxsql::testing::Describe(a), kxsql::testing::Describe(b));
+      // The byte counts move a chunk at a time, at the same tokens.
+      ASSERT_EQ(plain.GetDoneCount(), counting.GetDoneCount());
+      ASSERT_EQ(plain.IsEOF(), counting.IsEOF());
+      if (rc != 0) break;
+      joined.append(a.GetText(), a.GetLength());
+    }
+    EXPECT_EQ(joined, text);
+    EXPECT_EQ(counting.net_characters, text.size());
+    EXPECT_EQ(counting.line, 1 + static_cast<unsigned long>(std::count(text.begin(), text.end(), '\n')));
+  }
+}
+
+TEST_F(FileSource, TokenizerGivesBackTheFirstCharacterOfAChunk) {
+  // A word fills the first chunk exactly: the tokenizer reads on into the
+  // next chunk to see the word end, and gives that character back.
+  const std::string text = std::string(4096, 'w') + " x";
+  CKXSQLFile file;
+  ASSERT_EQ(file.Open(Write("edge.sql", text).c_str()), 1);
+  SQLToken<char> token;
+  ASSERT_EQ(file.GetToken(token, 0), 0);
+  EXPECT_EQ(token.GetLength(), 4096u);
+  EXPECT_EQ(file.GetDoneCount(), file.GetTotalCount());  // the last chunk is read
+  EXPECT_FALSE(file.IsEOF());
+  ASSERT_EQ(file.GetToken(token, 0), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "WHITESPACE: ");
+  ASSERT_EQ(file.GetToken(token, 0), 0);
+  EXPECT_EQ(kxsql::testing::Describe(token), "SYMBOL:x");
+  EXPECT_TRUE(file.IsEOF());
+  EXPECT_EQ(file.GetToken(token, 0), 1);
+  // Reopened on the same file, the counts and the reading start afresh.
+  ASSERT_EQ(file.Open(Write("edge.sql", text).c_str()), 1);
+  EXPECT_EQ(file.GetDoneCount(), 0u);
+  ASSERT_EQ(file.GetToken(token, 0), 0);
+  EXPECT_EQ(token.GetLength(), 4096u);
+  // Reset while open, the file reports its end at once.
+  file.InitReadInfo();
+  EXPECT_EQ(file.GetToken(token, 0), 1);
 }
 
 TEST_F(FileSource, ReopeningStartsAfresh) {

@@ -253,4 +253,96 @@ TYPED_TEST(Tokenizer, TokensConcatenateBackToAnyInput) {
   }
 }
 
+// The tokenizer reads a text source's characters straight from its text. A
+// class derived from the source may watch or change each character, so for
+// it every character still goes through its GetChar and UngetChar.
+template <class T>
+struct WatchedText : CKXSQLTextT<T> {
+  using CKXSQLTextT<T>::CKXSQLTextT;
+  std::basic_string<T> delivered;  // every character GetChar handed out, less those given back
+  std::size_t gets = 0;
+  std::size_t ungets = 0;
+  T rename_from = 0;  // when set, this character is delivered as `rename_to`
+  T rename_to = 0;
+
+  T GetChar(bool& eof) override {
+    ++gets;
+    T c = CKXSQLTextT<T>::GetChar(eof);
+    if (eof) return c;
+    if (rename_from != 0 && c == rename_from) c = rename_to;
+    delivered.push_back(c);
+    return c;
+  }
+  void UngetChar() override {
+    ++ungets;
+    if (!delivered.empty()) delivered.pop_back();
+    CKXSQLTextT<T>::UngetChar();
+  }
+};
+
+TYPED_TEST(Tokenizer, DerivedSourceSeesEveryCharacterAndGetsTheSameTokens) {
+  const std::vector<std::string> inputs = {
+      "select a.b, 'it''s' from t; -- done\r\n/\nx",
+      "/* a */ /*** b ***/ \"q\"\"q\" 'open",
+      "word_1  \t  word2\n\n-- c\rz $$ 12.5",
+      "x",
+      "   ",
+      "--",
+  };
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input);
+    Text<TypeParam> text(input);
+    CKXSQLTextT<TypeParam> plain(text.c_str());
+    WatchedText<TypeParam> watched(text.c_str());
+    SQLToken<TypeParam> a, b;
+    for (int calls = 0; calls < 100; ++calls) {
+      const long rc_plain = plain.GetToken(a, 0);
+      const long rc_watched = watched.GetToken(b, 0);
+      ASSERT_EQ(rc_plain, rc_watched);
+      EXPECT_EQ(kxsql::testing::Describe(a), kxsql::testing::Describe(b));
+      // The counts, the position and the end agree after every token.
+      EXPECT_EQ(plain.GetDoneCount(), watched.GetDoneCount());
+      EXPECT_EQ(plain.GetCurPos(), watched.GetCurPos());
+      EXPECT_EQ(plain.IsEOF(), watched.IsEOF());
+      if (rc_plain != 0) break;
+    }
+    // Every character came through the override, once for good.
+    EXPECT_EQ(kxsql::testing::TextOf(watched.delivered.c_str(), watched.delivered.size()), input);
+    EXPECT_GE(watched.gets, input.size());
+  }
+}
+
+TYPED_TEST(Tokenizer, DerivedSourceDecidesTheCharacters) {
+  Text<TypeParam> text("a x b");
+  WatchedText<TypeParam> source(text.c_str());
+  source.rename_from = 'x';
+  source.rename_to = ';';
+  EXPECT_EQ(ReadTokens(source),
+            (std::vector<std::string>{"SYMBOL:a", "WHITESPACE: ", "SEMI_COLON:;", "WHITESPACE: ", "SYMBOL:b"}));
+}
+
+TYPED_TEST(Tokenizer, CopiedSourceGoesOnFromTheSamePlace) {
+  Text<TypeParam> text("one two three");
+  CKXSQLTextT<TypeParam> source(text.c_str());
+  SQLToken<TypeParam> token;
+  ASSERT_EQ(source.GetToken(token, 0), 0);
+  ASSERT_EQ(source.GetToken(token, 0), 0);
+  CKXSQLTextT<TypeParam> copy(source);
+  CKXSQLTextT<TypeParam> assigned;
+  assigned = source;
+  for (CKXSQLTextT<TypeParam>* reader : {&source, &copy, &assigned}) {
+    EXPECT_EQ(reader->GetDoneCount(), 4u);
+    EXPECT_EQ(ReadTokens(*reader), (std::vector<std::string>{"SYMBOL:two", "WHITESPACE: ", "SYMBOL:three"}));
+    EXPECT_TRUE(reader->IsEOF());
+  }
+  // A source that is set again reads its new text from the start.
+  Text<TypeParam> other("x;");
+  ASSERT_EQ(source.Set(other.c_str()), 0);
+  EXPECT_EQ(source.GetDoneCount(), 0u);
+  EXPECT_EQ(ReadTokens(source), (std::vector<std::string>{"SYMBOL:x", "SEMI_COLON:;"}));
+  source.Close();
+  EXPECT_EQ(source.GetCurPos(), nullptr);
+  EXPECT_EQ(source.GetToken(token, 0), -1);
+}
+
 }  // namespace

@@ -47,12 +47,12 @@ struct RuleCase {
 };
 
 template <class T>
-long Run(RuleSource<T>& source, Rule rule, SQLStmtT<T>& stmt, const DBMSTYPE& dbms) {
+long Run(RuleSource<T>& source, Rule rule, SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags = 0) {
   switch (rule) {
-    case Rule::kCompound: return source.SQLCompoundStmt(stmt, dbms, 0);
-    case Rule::kIf: return source.SQLDB2OracleIFStmt(stmt, dbms, 0);
-    case Rule::kFor: return source.SQLOracleForStmt(stmt, dbms, 0);
-    case Rule::kDollar: return source.SQLPGDollarQuotedString(stmt, dbms, 0);
+    case Rule::kCompound: return source.SQLCompoundStmt(stmt, dbms, flags);
+    case Rule::kIf: return source.SQLDB2OracleIFStmt(stmt, dbms, flags);
+    case Rule::kFor: return source.SQLOracleForStmt(stmt, dbms, flags);
+    case Rule::kDollar: return source.SQLPGDollarQuotedString(stmt, dbms, flags);
   }
   return -2;
 }
@@ -205,6 +205,57 @@ TYPED_TEST(BlockRules, InvalidStmtReportsTheStatement) {
   CKXMsg::GetInstance()->Reset();
   EXPECT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::GENERIC, 0), 1);
   EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, " x");
+}
+
+// What AddToken makes of the tokens of `text`: the statement a rule must
+// have built when it appended exactly that text.
+template <class T>
+SQLStmtT<T> Rebuilt(const std::string& text, const DBMSTYPE& dbms, unsigned long flags) {
+  SQLStmtT<T> stmt;
+  if (text.empty()) return stmt;
+  Text<T> chars(text);
+  CKXSQLTextT<T> source(chars.c_str());
+  SQLToken<T> token;
+  while (source.GetToken(token, 0) == 0) stmt.AddToken(token, dbms, flags);
+  return stmt;
+}
+
+TYPED_TEST(BlockRules, RulesLeaveEveryTextComplete) {
+  // Comments and carriage returns stay out of the parsed text (0x111), and
+  // comments out of the no-comment text, whichever rule appended them.
+  const std::string script =
+      "a -- c\r\n/* b */ x.nextval; if y then -- z\r\n z; end if; end; for i in 1..2 loop -- l\r\n"
+      "w; end loop; $$ /* d */ $ q $$ tail";
+  const Rule rules[] = {Rule::kCompound, Rule::kIf, Rule::kFor, Rule::kDollar};
+  for (Rule rule : rules) {
+    SCOPED_TRACE(static_cast<int>(rule));
+    Text<TypeParam> text(script);
+    RuleSource<TypeParam> source(text.c_str());
+    SQLStmtT<TypeParam> stmt;
+    Run(source, rule, stmt, DBMSTYPE::ORACLE, 0x111);
+    // A second rule goes on appending to the same statement.
+    source.SQLSeekToken(stmt, DBMSTYPE::ORACLE, 0x111, SQLTOKEN_TYPE::SEMI_COLON);
+    const SQLStmtT<TypeParam> expected = Rebuilt<TypeParam>(Str(stmt.GetText()), DBMSTYPE::ORACLE, 0x111);
+    EXPECT_EQ(Str(stmt.GetText()), Str(expected.GetText()));
+    EXPECT_EQ(Str(stmt.GetParsedText()), Str(expected.GetParsedText()));
+    EXPECT_EQ(Str(stmt.GetNoCommentText()), Str(expected.GetNoCommentText()));
+    EXPECT_EQ(Str(stmt.GetFirstToken().GetText()), Str(expected.GetFirstToken().GetText()));
+    EXPECT_EQ(Str(stmt.GetLastToken().GetText()), Str(expected.GetLastToken().GetText()));
+    EXPECT_TRUE(stmt.GetLastToken().Is(expected.GetLastToken().GetType()));
+    EXPECT_EQ(Str(stmt.GetSideEffect()), Str(expected.GetSideEffect()));
+    EXPECT_EQ(stmt.IsEmpty(), expected.IsEmpty());
+    EXPECT_NE(Str(stmt.GetParsedText()), Str(stmt.GetText()));
+  }
+  // The splitter's own rules: the regular statement and the invalid one.
+  Text<TypeParam> text("/* a */ b -- c\r\nd; e /* f */\r\n");
+  RuleSource<TypeParam> source(text.c_str());
+  SQLStmtT<TypeParam> stmt;
+  ASSERT_EQ(source.SQLRegularStmt(stmt, DBMSTYPE::ORACLE, 0x111), 0);
+  EXPECT_EQ(Str(stmt.GetParsedText()), " b \nd");
+  EXPECT_EQ(Str(stmt.GetNoCommentText()), " b \r\nd");
+  ASSERT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::ORACLE, 0x111), 1);
+  EXPECT_EQ(Str(stmt.GetParsedText()), " e \n");
+  EXPECT_EQ(Str(stmt.GetNoCommentText()), " e \r\n");
 }
 
 // Nesting is followed without the call stack: a million open blocks split

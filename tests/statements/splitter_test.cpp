@@ -297,6 +297,13 @@ TYPED_TEST(Splitter, Separators) {
   // A separator without a type is no separator.
   const Separator none{nullptr, "GO", true};
   RunTable<TypeParam>(DBMSTYPE::GENERIC, {{"BEGIN a; END; b", {{0, "BEGIN a; END"}, {0, ""}, {1, "b"}}}}, &none);
+  // A word separator matches whole words in any case of its ASCII letters,
+  // whatever characters it holds besides.
+  const Separator fin{&SQLTOKEN_TYPE::SYMBOL, "F\u00CDN", false};
+  RunTable<TypeParam>(DBMSTYPE::GENERIC,
+                      {{"a F\u00CDNAL b f\u00CDn c F\u00CDN",
+                        {{0, "a F\u00CDNAL b ", "a F\u00CDNAL b"}, {0, "c ", "c"}, {1, ""}}}},
+                      &fin);
   // The slash terminator as a separator, own line: the line ending before it goes.
   const Separator slash{&SQLTOKEN_TYPE::SLASH_TERMINATOR, "", true};
   RunTable<TypeParam>(DBMSTYPE::GENERIC, {{"a;\nb;\n/\nc", {{0, "a;\nb;"}, {1, "c"}}}}, &slash);

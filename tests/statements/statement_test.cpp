@@ -194,6 +194,37 @@ TYPED_TEST(Statement, TrimKeepsTheFullTextsTrailingBlanks) {
   EXPECT_EQ(Str(stmt.GetFirstToken().GetText()), "word");
 }
 
+TYPED_TEST(Statement, TokensAddedAfterTrimAndLineEndRemovalGoOnEveryText) {
+  SQLStmtT<TypeParam> stmt;
+  Add(stmt, " ", SQLTOKEN_TYPE::WHITESPACE, 0x111);
+  Add(stmt, "a", SQLTOKEN_TYPE::SYMBOL, 0x111);
+  Add(stmt, "\r", SQLTOKEN_TYPE::CR, 0x111);
+  Add(stmt, "\n", SQLTOKEN_TYPE::LF, 0x111);
+  stmt.RemoveLastLineEnding();
+  EXPECT_EQ(Str(stmt.GetText()), " a");
+  EXPECT_EQ(Str(stmt.GetParsedText()), " a\n");
+  EXPECT_EQ(Str(stmt.GetNoCommentText()), " a\r\n");
+  Add(stmt, "-- c", SQLTOKEN_TYPE::LINECOMMENT, 0x111);
+  Add(stmt, "b", SQLTOKEN_TYPE::SYMBOL, 0x111);
+  EXPECT_EQ(Str(stmt.GetText()), " a-- cb");
+  EXPECT_EQ(Str(stmt.GetParsedText()), " a\nb");
+  EXPECT_EQ(Str(stmt.GetNoCommentText()), " a\r\nb");
+  stmt.Trim();
+  Add(stmt, " ", SQLTOKEN_TYPE::WHITESPACE, 0x111);
+  Add(stmt, "c", SQLTOKEN_TYPE::SYMBOL, 0x111);
+  EXPECT_EQ(Str(stmt.GetText()), "a-- cb c");
+  EXPECT_EQ(Str(stmt.GetParsedText()), "a\nb c");
+  EXPECT_EQ(Str(stmt.GetNoCommentText()), "a\r\nb c");
+  EXPECT_EQ(Str(stmt.GetLastToken().GetText()), "c");
+  // Only comments: the no-comment text stays empty however much is added.
+  SQLStmtT<TypeParam> comments;
+  for (int i = 0; i < 100; ++i)
+    Add(comments, "/* long comment " + std::to_string(i) + " */", SQLTOKEN_TYPE::MULTILINECOMMENT, 0x111);
+  EXPECT_EQ(Str(comments.GetParsedText()), "");
+  EXPECT_EQ(Str(comments.GetNoCommentText()), "");
+  EXPECT_TRUE(comments.IsEmpty());
+}
+
 template <class T>
 SQLStmtT<T> Sample() {
   SQLStmtT<T> stmt;
