@@ -11,7 +11,7 @@ using kxsql::testing::Narrow;
 using kxsql::testing::Units;
 using kxsql::testing::Wide;
 
-TEST(KXString, GrowsBeyondTheInlineBufferAndAppendsItself) {
+TEST(KXString, GrowsTrimsAndTakesPartsOfItself) {
   CKXStringA s;
   for (int i = 0; i < 1000; ++i) s += static_cast<char>('a' + i % 26);
   EXPECT_EQ(s.GetLength(), 1000u);
@@ -25,31 +25,27 @@ TEST(KXString, GrowsBeyondTheInlineBufferAndAppendsItself) {
   s = moved;
   s.Assign(s.GetString() + 1, 3);  // assigning a part of itself
   EXPECT_STREQ(s.GetString(), "bcd");
-}
-
-TEST(KXString, TrimRemovesOnlyTheSetAtEachEnd) {
-  CKXStringA s(" \t\r\nword \r\n");
+  // Trimming removes only the set, at each end.
+  s = " \t\r\nword \r\n";
   s.TrimLeft(" \t\r\n");
   EXPECT_STREQ(s.GetString(), "word \r\n");
   s.TrimRight(" \t\r\n");
   EXPECT_STREQ(s.GetString(), "word");
-  CKXStringA blank("   ");
-  blank.TrimRight(" ");
-  EXPECT_TRUE(blank.IsEmpty());
+  s = "   ";
+  s.TrimRight(" ");
+  EXPECT_TRUE(s.IsEmpty());
 }
 
-struct NoCaseCase {
-  std::string a, b;
-  int sign;
-};
-
 TEST(KXString, CompareNoCaseFoldsAsciiAndBeyond) {
-  const NoCaseCase cases[] = {
+  const struct {
+    std::string a, b;
+    int sign;
+  } cases[] = {
       {"BEGIN", "begin", 0},   {"Begin", "BEGINS", -1}, {"b", "A", 1},
       {"ÄRGER", "ärger", 0},   {"ΣΟΦΙΑ", "σοφια", 0},  {"straße", "STRASSE", 1},
       {"\xFF", "\xFF", 0},     {"\xFF", "\xFE", 1},      {"", "", 0},
   };
-  for (const NoCaseCase& row : cases) {
+  for (const auto& row : cases) {
     SCOPED_TRACE(row.a + " / " + row.b);
     const int narrow = CKXStringA(row.a.c_str()).CompareNoCase(row.b.c_str());
     EXPECT_EQ((narrow > 0) - (narrow < 0), row.sign);
@@ -70,10 +66,7 @@ TEST(KXString, ConversionsKeepEveryCharacter) {
   const unsigned short lone[] = {'a', 0xD800, 'b', 0xDC00, 0};
   EXPECT_EQ(Narrow(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
   // An invalid UTF-8 byte widens to U+FFFD.
-  CKXStringW widened = KXWiden("x\xC3(", 3);
-  ASSERT_EQ(widened.GetLength(), 3u);
-  EXPECT_EQ(widened[1], 0xFFFD);
-  EXPECT_EQ(widened[2], '(');
+  EXPECT_EQ(Narrow(KXWiden("x\xC3(", 3).GetString()), "x\xEF\xBF\xBD(");
 }
 
 }  // namespace

@@ -12,38 +12,32 @@
 namespace {
 
 TEST(WorkerThread, StopBeforeStartIsSeenByTheFirstPoll) {
-  CKXThread* seen_worker = nullptr;
   bool stop_seen = false;
   CKXThread worker([&] {
-    seen_worker = CKXThread::GetWorkerThread();
-    stop_seen = seen_worker != nullptr && seen_worker->IsStopSignaled(0);
+    CKXThread* self = CKXThread::GetWorkerThread();
+    stop_seen = self && self->IsStopSignaled(0);
   });
   worker.SignalStop();
   ASSERT_TRUE(worker.Start());
   worker.Join();
-  EXPECT_EQ(seen_worker, &worker);
   EXPECT_TRUE(stop_seen);
 }
 
 TEST(WorkerThread, EachBodySeesItsOwnWorker) {
   EXPECT_EQ(CKXThread::GetWorkerThread(), nullptr);
-  CKXThread* outer_seen = nullptr;
-  CKXThread* nested_seen = nullptr;
-  CKXThread* outer_after_nested = nullptr;
-  CKXThread* nested_address = nullptr;
+  std::vector<const CKXThread*> seen;  // outer, nested, outer again
+  const CKXThread* nested_address = nullptr;
   CKXThread outer([&] {
-    outer_seen = CKXThread::GetWorkerThread();
-    CKXThread nested([&] { nested_seen = CKXThread::GetWorkerThread(); });
+    seen.push_back(CKXThread::GetWorkerThread());
+    CKXThread nested([&] { seen.push_back(CKXThread::GetWorkerThread()); });
     nested_address = &nested;
     nested.Start();
     nested.Join();
-    outer_after_nested = CKXThread::GetWorkerThread();
+    seen.push_back(CKXThread::GetWorkerThread());
   });
   ASSERT_TRUE(outer.Start());
   outer.Join();
-  EXPECT_EQ(outer_seen, &outer);
-  EXPECT_EQ(nested_seen, nested_address);
-  EXPECT_EQ(outer_after_nested, &outer);
+  EXPECT_EQ(seen, (std::vector<const CKXThread*>{&outer, nested_address, &outer}));
   EXPECT_EQ(CKXThread::GetWorkerThread(), nullptr);
 }
 
@@ -64,7 +58,7 @@ TEST(WorkerThread, WaitingPollWakesOnTheSignal) {
   EXPECT_TRUE(stop_seen);
 }
 
-TEST(WorkerThread, StartsOnceAndJoinsSafely) {
+TEST(WorkerThread, StartsOnceJoinsSafelyAndLogsAnEscapingException) {
   int runs = 0;
   CKXThread worker([&] { ++runs; });
   worker.Join();  // never started: nothing to wait for
@@ -76,13 +70,11 @@ TEST(WorkerThread, StartsOnceAndJoinsSafely) {
   CKXThread joins_itself([&] { CKXThread::GetWorkerThread()->Join(); });
   ASSERT_TRUE(joins_itself.Start());
   joins_itself.Join();
-}
-
-TEST(WorkerThread, EscapingExceptionEndsOnlyTheBody) {
+  // An exception ends only the body, and says why in the log.
   const std::size_t before = CKXMsg::GetInstance()->GetLogLines().size();
-  CKXThread worker([] { throw std::runtime_error("disk on fire"); });
-  ASSERT_TRUE(worker.Start());
-  worker.Join();
+  CKXThread throws([] { throw std::runtime_error("disk on fire"); });
+  ASSERT_TRUE(throws.Start());
+  throws.Join();
   const std::vector<std::string> lines = CKXMsg::GetInstance()->GetLogLines();
   ASSERT_EQ(lines.size(), before + 1);
   EXPECT_NE(lines.back().find("disk on fire"), std::string::npos);

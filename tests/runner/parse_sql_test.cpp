@@ -15,24 +15,46 @@
 namespace {
 
 using kxsql::detail::kNoErrorLimit;
-using kxsql::detail::LoadSQL;
-using kxsql::detail::ScriptObserver;
-using kxsql::testing::QueryInt;
-using kxsql::testing::QueryText;
 using kxsql::testing::Text;
 
-constexpr const char* kRunCaption = "Parse SQL script";
+void ExpectRunMessage(const std::string& text) {
+  const CKXMessage m = CKXMsg::GetInstance()->GetLastMessage();
+  EXPECT_EQ(m.type, MSGTYPE::ERR);
+  EXPECT_EQ(m.text, text);
+  EXPECT_EQ(m.caption, "Parse SQL script");
+  EXPECT_EQ(m.source, "LoadSQL");
+}
 
-// What a run handed over, statement by statement.
+// What a run handed over, statement by statement, as "code:sql".
 template <class T>
-struct Recorder : ScriptObserver<T> {
+struct Recorder : kxsql::detail::ScriptObserver<T> {
   void OnStatement(const SQLStmtT<T>&, const char* sql, short rc) override {
-    sent.push_back(sql);
-    codes.push_back(rc);
+    sent.push_back(std::to_string(rc) + ":" + sql);
   }
   std::vector<std::string> sent;
-  std::vector<short> codes;
 };
+
+// A text whose reading fails where its second statement breaks off, as a file
+// whose device goes away would.
+template <class T>
+class FailingSource : public CKXSQLTextT<T> {
+ public:
+  explicit FailingSource(const T* text) : CKXSQLTextT<T>(text) {}
+  bool IsEOF() const override { return false; }
+
+ protected:
+  T GetChar(bool& eof) override {
+    if (this->GetDoneCount() < this->GetTotalCount()) return CKXSQLTextT<T>::GetChar(eof);
+    eof = true;
+    return static_cast<T>(-1);  // cannot deliver
+  }
+};
+
+// The stop flag belongs to the worker thread running the call.
+void RequestStop(sqlite3_context* context, int, sqlite3_value**) {
+  if (CKXThread* worker = CKXThread::GetWorkerThread()) worker->SignalStop();
+  sqlite3_result_null(context);
+}
 
 template <class T>
 class ScriptRun : public ::testing::Test {
@@ -40,25 +62,23 @@ class ScriptRun : public ::testing::Test {
   void SetUp() override {
     CKXMsg::GetInstance()->Reset();
     ASSERT_TRUE(tr_.OpenSQLite(":memory:"));
-    ASSERT_EQ(Exec("create table t(n integer, s text)"), 0);
-  }
-  short Exec(const char* sql) {
     CKXSQLStmt stmt(0);
-    return tr_.GetDBMSType().ExecuteScriptStmt(stmt, &tr_, sql);
+    ASSERT_EQ(tr_.GetDBMSType().ExecuteScriptStmt(stmt, &tr_, "create table t(n integer, s text)"), 0);
   }
   long Parse(const std::string& script, unsigned int max_errors = kNoErrorLimit) {
     const Text<T> text(script);
     return source_.ParseSQL(text.c_str(), &tr_, stmts_, errors_, max_errors);
   }
-  // LoadSQL over the same kind of source, with `recorder` watching.
-  long Load(const std::string& script, Recorder<T>& recorder) {
-    const Text<T> text(script);
-    EXPECT_EQ(source_.Set(text.c_str()), 0);
-    const long rc = LoadSQL<T>(source_, &tr_, stmts_, errors_, kNoErrorLimit, &recorder);
-    source_.Close();
-    return rc;
+  // Parse on a worker thread, asked to stop before it starts when `stop_first`.
+  long ParseOnWorker(const std::string& script, bool stop_first) {
+    long result = 0;
+    CKXThread worker([&] { result = Parse(script); });
+    if (stop_first) worker.SignalStop();
+    EXPECT_TRUE(worker.Start());
+    worker.Join();
+    return result;
   }
-  long long Rows() { return QueryInt(tr_, "select count(*) from t"); }
+  long long Rows() { return kxsql::testing::QueryInt(tr_, "select count(*) from t"); }
 
   CKXTr tr_;
   CKXSQLTextT<T> source_;
@@ -69,33 +89,21 @@ class ScriptRun : public ::testing::Test {
 using Widths = ::testing::Types<char, unsigned short>;
 TYPED_TEST_SUITE(ScriptRun, Widths);
 
-TYPED_TEST(ScriptRun, EveryStatementIsHandedOverAndCounted) {
-  this->errors_ = 7;
-  this->stmts_ = 99;
-  EXPECT_EQ(this->Parse("insert into t(n) values(1);\ninsert into t(n) values(2);\ninsert into t(n) values(3)\n"), 0);
-  EXPECT_EQ(this->stmts_, 3u);
-  EXPECT_EQ(this->errors_, 7u);  // never reset by a run
-  EXPECT_EQ(this->Rows(), 3);
-  EXPECT_FALSE(this->source_.IsOpen());
-}
-
-TYPED_TEST(ScriptRun, ErrorLimit) {
+TYPED_TEST(ScriptRun, CountsStatementsAndStopsAtTheErrorLimit) {
   // Seven statements; the 2nd, 4th and 6th fail (no such table).
   const std::string script =
       "insert into t(n) values(1);\ninsert into missing values(2);\ninsert into t(n) values(3);\n"
       "insert into missing values(4);\ninsert into t(n) values(5);\ninsert into missing values(6);\n"
       "insert into t(n) values(7);\n";
-  struct Row {
-    unsigned int max_errors;
-    unsigned int errors_on_entry;
+  const struct {
+    unsigned int max_errors, errors_on_entry;
     long result;
-    unsigned int stmts;
-    unsigned int errors;
+    unsigned int stmts, errors;
     long long rows;
     const char* last_failed;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {kNoErrorLimit, 0, 0, 7, 3, 4, "insert into missing values(6)"},
+      // The error count is never reset by a run.
       {kNoErrorLimit, 4294967290u, 0, 7, 4294967293u, 4, "insert into missing values(6)"},
       {0, 0, -1, 2, 1, 1, "insert into missing values(2)"},
       {1, 0, -1, 2, 1, 1, "insert into missing values(2)"},
@@ -105,213 +113,142 @@ TYPED_TEST(ScriptRun, ErrorLimit) {
       // Already above the limit on entry: the first new failure ends the run.
       {3, 5, -1, 2, 6, 1, "insert into missing values(2)"},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE("limit " + std::to_string(row.max_errors) + ", errors on entry " +
                  std::to_string(row.errors_on_entry));
-    ASSERT_EQ(this->Exec("delete from t"), 0);
+    CKXSQLStmt stmt(0);
+    ASSERT_EQ(this->tr_.GetDBMSType().ExecuteScriptStmt(stmt, &this->tr_, "delete from t"), 0);
+    this->stmts_ = 99;
     this->errors_ = row.errors_on_entry;
     EXPECT_EQ(this->Parse(script, row.max_errors), row.result);
     EXPECT_EQ(this->stmts_, row.stmts);
     EXPECT_EQ(this->errors_, row.errors);
     EXPECT_EQ(this->Rows(), row.rows);
-    const CKXMessage m = CKXMsg::GetInstance()->GetLastMessage();
-    EXPECT_EQ(m.type, MSGTYPE::ERR);
-    EXPECT_EQ(m.text, row.last_failed);
-    EXPECT_EQ(m.caption, kRunCaption);
-    EXPECT_EQ(m.source, "LoadSQL");
+    ExpectRunMessage(row.last_failed);
     EXPECT_FALSE(this->source_.IsOpen());
   }
 }
 
-TYPED_TEST(ScriptRun, FailureReasonIsLoggedBesideTheStatement) {
-  const std::size_t before = CKXMsg::GetInstance()->GetLogLines().size();
-  EXPECT_EQ(this->Parse("insert into t(n) values(1, 2);"), 0);
+TYPED_TEST(ScriptRun, TextReachesTheHostAsUTF8AndFailuresAreLoggedWithTheReason) {
+  EXPECT_EQ(this->Parse("insert into t(n, s) values(1, 'Grüße, €, 日本');\ninsert into tß values('é');"), 0);
+  EXPECT_EQ(kxsql::testing::QueryText(this->tr_, "select s from t"), "Grüße, €, 日本");
   EXPECT_EQ(this->errors_, 1u);
-  const std::vector<std::string> log = CKXMsg::GetInstance()->GetLogLines();
-  ASSERT_EQ(log.size(), before + 1);
-  EXPECT_EQ(log.back(), "SQLite: 2 values for 1 columns");
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, "insert into t(n) values(1, 2)");
+  EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(), std::vector<std::string>{"SQLite: no such table: tß"});
+  ExpectRunMessage("insert into tß values('é')");
 }
 
-TYPED_TEST(ScriptRun, NothingToHandOver) {
-  const char* const scripts[] = {
-      " \n\t\n", "-- only a comment", "/* a block\n comment */\n", "-- one\n/* two */\n  -- three\n", ";;\n;",
-      "\n;\n-- trailing comment after an empty statement\n",
-  };
-  for (const char* script : scripts) {
-    SCOPED_TRACE(script);
-    this->stmts_ = 5;
-    this->errors_ = 2;
-    EXPECT_EQ(this->Parse(script), 0);
-    EXPECT_EQ(this->stmts_, 0u);
-    EXPECT_EQ(this->errors_, 2u);
-  }
-}
-
-TYPED_TEST(ScriptRun, NoTextLeavesTheCountersAlone) {
-  this->stmts_ = 5;
-  this->errors_ = 2;
-  EXPECT_EQ(this->Parse(""), -1);
-  EXPECT_EQ(this->source_.ParseSQL(nullptr, &this->tr_, this->stmts_, this->errors_, kNoErrorLimit), -1);
-  EXPECT_EQ(this->stmts_, 5u);
-  EXPECT_EQ(this->errors_, 2u);
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines().back(), "No sql text");
-}
-
-TYPED_TEST(ScriptRun, NotConnected) {
-  CKXTr idle;
+TYPED_TEST(ScriptRun, NothingToRun) {
+  CKXTr idle;  // never connected
   idle.SetDBMSType(DBMSTYPE::ORACLE);
-  CKXTr* const transactions[] = {&idle, nullptr};
-  for (CKXTr* tr : transactions) {
-    SCOPED_TRACE(tr ? "not connected" : "no transaction");
+  const char* const insert = "insert into t(n) values(1);";
+  const struct {
+    const char* script;  // null: no text at all
+    CKXTr* tr;
+    long result;
+    unsigned int stmts;  // 5 on entry
+    const char* reason;  // the last message, or the log line for missing text
+  } rows[] = {
+      // Blanks and comments only: a run that hands nothing over.
+      {" \n\t\n", &this->tr_, 0, 0, ""},
+      {"-- only a comment", &this->tr_, 0, 0, ""},
+      {"-- one\n/* two */\n  -- three\n", &this->tr_, 0, 0, ""},
+      {";;\n;", &this->tr_, 0, 0, ""},
+      {"\n;\n-- trailing comment after an empty statement\n", &this->tr_, 0, 0, ""},
+      // No text leaves the counters alone.
+      {"", &this->tr_, -1, 5, "No sql text"},
+      {nullptr, &this->tr_, -1, 5, "No sql text"},
+      {insert, &idle, -1, 0, "Transaction is not connected"},
+      {insert, nullptr, -1, 0, "Transaction is not connected"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.script ? row.script : "(null)") + (row.tr == &idle ? ", not connected" : ""));
     CKXMsg::GetInstance()->Reset();
     this->stmts_ = 5;
     this->errors_ = 2;
-    const Text<TypeParam> text("insert into t(n) values(1);");
-    EXPECT_EQ(this->source_.ParseSQL(text.c_str(), tr, this->stmts_, this->errors_, kNoErrorLimit), -1);
-    EXPECT_EQ(this->stmts_, 0u);
+    const Text<TypeParam> text(row.script ? row.script : "");
+    EXPECT_EQ(this->source_.ParseSQL(row.script ? text.c_str() : nullptr, row.tr, this->stmts_, this->errors_,
+                                     kNoErrorLimit),
+              row.result);
+    EXPECT_EQ(this->stmts_, row.stmts);
     EXPECT_EQ(this->errors_, 2u);
     EXPECT_FALSE(this->source_.IsOpen());
-    const CKXMessage m = CKXMsg::GetInstance()->GetLastMessage();
-    EXPECT_EQ(m.text, "Transaction is not connected");
-    EXPECT_EQ(m.caption, kRunCaption);
-    EXPECT_EQ(m.source, "LoadSQL");
+    if (row.stmts == 5)
+      EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(), std::vector<std::string>{row.reason});
+    else if (*row.reason)
+      ExpectRunMessage(row.reason);
+    else
+      EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, "");
   }
 }
 
 TYPED_TEST(ScriptRun, RawTextKeptUnlessTheParsedTextDropsMore) {
-  struct Row {
+  const struct {
     const DBMSTYPE* dialect;
     const char* script;
     std::vector<std::string> sent;
-  };
-  const Row rows[] = {
+  } rows[] = {
       // Only trailing blanks differ: the raw text goes, blanks included.
-      {&DBMSTYPE::SQLITE, "insert into t(n) values(1)  \t;", {"insert into t(n) values(1)  \t"}},
-      {&DBMSTYPE::SQLITE, "  insert into t(n) values(1)\n\n", {"insert into t(n) values(1)\n\n"}},
+      {&DBMSTYPE::SQLITE, "insert into t(n) values(1)  \t;", {"0:insert into t(n) values(1)  \t"}},
+      {&DBMSTYPE::SQLITE, "  insert into t(n) values(1)\n\n", {"0:insert into t(n) values(1)\n\n"}},
       // Comments stay in the parsed text of SQLite, so the raw text goes.
       {&DBMSTYPE::SQLITE, "-- first\ninsert /* two */ into t(n) values(2);",
-       {"-- first\ninsert /* two */ into t(n) values(2)"}},
+       {"0:-- first\ninsert /* two */ into t(n) values(2)"}},
+      // The observer sees every statement with its code.
+      {&DBMSTYPE::SQLITE, "insert into t(n) values(1);\nupdate t set n = 2 where n = 99;\nbogus;\n",
+       {"0:insert into t(n) values(1)", "0:update t set n = 2 where n = 99", "-1:bogus"}},
       // Oracle leaves comments and carriage returns out of the parsed text: it goes instead.
-      {&DBMSTYPE::ORACLE, "-- first\ninsert /* two */ into t(n) values(2);", {"insert  into t(n) values(2)"}},
-      {&DBMSTYPE::ORACLE, "insert into t(n)\r\nvalues(3) ;\r\n", {"insert into t(n)\nvalues(3)"}},
-      {&DBMSTYPE::ORACLE, "insert into t(n) values(4)  ;", {"insert into t(n) values(4)  "}},
+      {&DBMSTYPE::ORACLE, "-- first\ninsert /* two */ into t(n) values(2);", {"0:insert  into t(n) values(2)"}},
+      {&DBMSTYPE::ORACLE, "insert into t(n)\r\nvalues(3) ;\r\n", {"0:insert into t(n)\nvalues(3)"}},
+      {&DBMSTYPE::ORACLE, "insert into t(n) values(4)  ;", {"0:insert into t(n) values(4)  "}},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.script);
     this->tr_.SetDBMSType(*row.dialect);
     Recorder<TypeParam> recorder;
-    EXPECT_EQ(this->Load(row.script, recorder), 0);
+    const Text<TypeParam> text(row.script);
+    ASSERT_EQ(this->source_.Set(text.c_str()), 0);
+    EXPECT_EQ(kxsql::detail::LoadSQL<TypeParam>(this->source_, &this->tr_, this->stmts_, this->errors_,
+                                                kNoErrorLimit, &recorder),
+              0);
+    this->source_.Close();
     EXPECT_EQ(recorder.sent, row.sent);
-    EXPECT_EQ(recorder.codes, std::vector<short>(row.sent.size(), 0));
   }
-  EXPECT_EQ(this->Rows(), 6);
-}
-
-TYPED_TEST(ScriptRun, ObserverSeesEveryStatementWithItsCode) {
-  Recorder<TypeParam> recorder;
-  EXPECT_EQ(this->Load("insert into t(n) values(1);\nupdate t set n = 2 where n = 99;\nbogus;\n", recorder), 0);
-  EXPECT_EQ(recorder.sent, (std::vector<std::string>{"insert into t(n) values(1)", "update t set n = 2 where n = 99",
-                                                     "bogus"}));
-  ASSERT_EQ(recorder.codes.size(), 3u);
-  EXPECT_EQ(recorder.codes[0], 0);
-  EXPECT_EQ(recorder.codes[1], 0);
-  EXPECT_EQ(recorder.codes[2], -1);
-  EXPECT_EQ(this->stmts_, 3u);
+  EXPECT_EQ(this->Rows(), 7);
   EXPECT_EQ(this->errors_, 1u);
 }
 
-TYPED_TEST(ScriptRun, TextReachesTheHostAsUTF8) {
-  EXPECT_EQ(this->Parse("insert into t(n, s) values(1, 'Grüße, €, 日本');\ninsert into tß values('é');"), 0);
-  EXPECT_EQ(QueryText(this->tr_, "select s from t"), "Grüße, €, 日本");
-  EXPECT_EQ(this->errors_, 1u);
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, "insert into tß values('é')");
-}
-
-// The stop flag belongs to the worker thread running the call.
-void RequestStop(sqlite3_context* context, int, sqlite3_value**) {
-  if (CKXThread* worker = CKXThread::GetWorkerThread()) worker->SignalStop();
-  sqlite3_result_null(context);
-}
-
-TYPED_TEST(ScriptRun, StopRequestedBeforeTheRun) {
-  long result = 0;
-  CKXThread worker([&] { result = this->Parse("insert into t(n) values(1);insert into t(n) values(2);"); });
-  worker.SignalStop();
-  ASSERT_TRUE(worker.Start());
-  worker.Join();
-  EXPECT_EQ(result, 4096);
+TYPED_TEST(ScriptRun, StopRequestTakesEffectBetweenStatements) {
+  // Asked before the call: nothing runs.
+  EXPECT_EQ(this->ParseOnWorker("insert into t(n) values(1);insert into t(n) values(2);", true), 4096);
   EXPECT_EQ(this->stmts_, 0u);
   EXPECT_EQ(this->Rows(), 0);
   EXPECT_FALSE(this->source_.IsOpen());
-}
-
-TYPED_TEST(ScriptRun, StopTakesEffectBetweenStatements) {
-  // A statement asks for the stop while it runs; it finishes, the next does not start.
+  // Asked by a statement while it runs: it finishes, the next does not start.
   ASSERT_EQ(sqlite3_create_function(this->tr_.GetImpl().db, "request_stop", 0, SQLITE_UTF8, nullptr, RequestStop,
                                     nullptr, nullptr),
             SQLITE_OK);
-  long result = 0;
-  CKXThread worker([&] {
-    result = this->Parse(
-        "insert into t(n) values(1);\ninsert into t(n) select 2 where request_stop() is null;\n"
-        "insert into t(n) values(3);");
-  });
-  ASSERT_TRUE(worker.Start());
-  worker.Join();
-  EXPECT_EQ(result, 4096);
+  const std::string script =
+      "insert into t(n) values(1);\ninsert into t(n) select 2 where request_stop() is null;\n"
+      "insert into t(n) values(3);";
+  EXPECT_EQ(this->ParseOnWorker(script, false), 4096);
   EXPECT_EQ(this->stmts_, 2u);
   EXPECT_EQ(this->Rows(), 2);
+  EXPECT_FALSE(this->source_.IsOpen());
   // Off a worker thread there is no stop flag to poll: the same script runs to its end.
-  EXPECT_EQ(this->Parse("insert into t(n) select 4 where request_stop() is null; insert into t(n) values(5);"), 0);
-  EXPECT_EQ(this->Rows(), 4);
+  EXPECT_EQ(this->Parse(script), 0);
+  EXPECT_EQ(this->Rows(), 5);
 }
 
-// A source whose reading fails after its first statement, as a file whose
-// device goes away would.
-class FailingSource : public CKXSQLStreamT<char> {
- public:
-  void Close() override { open_ = false; }
-  bool IsEOF() const override { return false; }
-  bool IsOpen() const override { return open_; }
-  unsigned int GetDoneCount() const override { return static_cast<unsigned int>(pos_); }
-  unsigned int GetTotalCount() const override { return static_cast<unsigned int>(text_.size()); }
-
- protected:
-  char GetChar(bool& eof) override {
-    if (pos_ < text_.size()) {
-      eof = false;
-      return text_[pos_++];
-    }
-    eof = true;
-    return static_cast<char>(-1);  // cannot deliver
-  }
-  void UngetChar() override {
-    if (pos_ > 0) --pos_;
-  }
-
- private:
-  std::string text_ = "insert into t(n) values(1);\ninsert into t(n) va";
-  std::size_t pos_ = 0;
-  bool open_ = true;
-};
-
-TEST(ScriptRunReading, UnreadableSourceEndsTheRun) {
-  CKXTr tr;
-  ASSERT_TRUE(tr.OpenSQLite(":memory:"));
-  CKXSQLStmt stmt(0);
-  ASSERT_EQ(tr.GetDBMSType().ExecuteScriptStmt(stmt, &tr, "create table t(n)"), 0);
-  FailingSource source;
-  unsigned int stmts = 0, errors = 3;
+TYPED_TEST(ScriptRun, UnreadableSourceEndsTheRun) {
+  const Text<TypeParam> text("insert into t(n) values(1);\ninsert into t(n) va");
+  FailingSource<TypeParam> source(text.c_str());
+  this->errors_ = 3;
   // Without a limit too: a source that cannot be read cannot go on.
-  EXPECT_EQ(LoadSQL<char>(source, &tr, stmts, errors, kNoErrorLimit), -1);
-  EXPECT_EQ(stmts, 1u);
-  EXPECT_EQ(errors, 4u);
-  const CKXMessage m = CKXMsg::GetInstance()->GetLastMessage();
-  EXPECT_EQ(m.text, "Failed to get next statement");
-  EXPECT_EQ(m.caption, kRunCaption);
-  EXPECT_EQ(m.source, "LoadSQL");
-  EXPECT_EQ(QueryInt(tr, "select count(*) from t"), 1);
+  EXPECT_EQ(kxsql::detail::LoadSQL<TypeParam>(source, &this->tr_, this->stmts_, this->errors_, kNoErrorLimit), -1);
+  EXPECT_EQ(this->stmts_, 1u);
+  EXPECT_EQ(this->errors_, 4u);
+  ExpectRunMessage("Failed to get next statement");
+  EXPECT_EQ(this->Rows(), 1);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 // inherit it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ namespace kxsql::testing {
 class PostgresServer {
  public:
   PostgresServer() = default;
-  ~PostgresServer();
+  ~PostgresServer() { Stop(); }
   PostgresServer(const PostgresServer&) = delete;
   PostgresServer& operator=(const PostgresServer&) = delete;
 
@@ -40,9 +41,6 @@ class PostgresServer {
   bool Unavailable() const { return unavailable_; }
   const std::string& Error() const { return error_; }
 
-  int Port() const { return port_; }
-  // The database superuser; it needs no password.
-  static const char* User() { return "kxsql"; }
   // An ODBC connection string for `database` on this server.
   std::string ConnectionString(const std::string& database = "postgres") const;
   // Runs `sql` with psql and returns its rows, one per line, columns
@@ -51,24 +49,18 @@ class PostgresServer {
   std::string Query(const std::string& sql, bool* ok = nullptr, const std::string& database = "postgres") const;
 
  private:
-  // Runs a server program, as the server's user when needed; its output goes
-  // to `output`. Returns the exit code (-1 when it could not run).
-  int RunServerProgram(const std::string& program, const std::vector<std::string>& args,
-                       std::string* output) const;
-
+  // Runs a server program as the cluster's owner; returns its exit code
+  // (-1 when it could not run) and its output in `output`.
+  int RunServerProgram(const std::string& program, const std::vector<std::string>& args, std::string* output) const;
+  bool Fail(std::string error, bool unavailable = false);
   void QuietDriverLog();
 
-  std::string bin_dir_;
-  std::string folder_;
-  std::string run_as_;  // the user that owns the cluster when we are root
+  std::string bin_dir_, folder_, error_;
+  std::vector<std::string> run_as_;  // the command that leaves root, when we are root
   int port_ = 0;
-  bool running_ = false;
-  bool unavailable_ = false;
-  std::string error_;
-  // ODBCSYSINI as it was before Start pointed it at the quiet driver registration.
+  bool running_ = false, unavailable_ = false;
   bool odbcsysini_set_ = false;
-  bool had_odbcsysini_ = false;
-  std::string saved_odbcsysini_;
+  std::optional<std::string> saved_odbcsysini_;  // ODBCSYSINI as it was before Start
 };
 
 }  // namespace kxsql::testing
