@@ -33,16 +33,13 @@ struct CompareCase {
 };
 
 TYPED_TEST(Token, Compare) {
+  const SQLTOKEN_TYPE *sym = &SQLTOKEN_TYPE::SYMBOL, *sq = &SQLTOKEN_TYPE::SQ_STRING;
   const CompareCase cases[] = {
-      {"abc", &SQLTOKEN_TYPE::SYMBOL, "ABC", &SQLTOKEN_TYPE::SYMBOL, false, 0},
-      {"abc", &SQLTOKEN_TYPE::SYMBOL, "ABC", &SQLTOKEN_TYPE::SYMBOL, true, 1},
-      {"'abc'", &SQLTOKEN_TYPE::SQ_STRING, "'ABC'", &SQLTOKEN_TYPE::SQ_STRING, false, 1},
-      {"abc", &SQLTOKEN_TYPE::SYMBOL, "abd", &SQLTOKEN_TYPE::SYMBOL, false, -1},
-      {"ab", &SQLTOKEN_TYPE::SYMBOL, "abc", &SQLTOKEN_TYPE::SYMBOL, true, -1},
-      {"Ärger", &SQLTOKEN_TYPE::SYMBOL, "ärger", &SQLTOKEN_TYPE::SYMBOL, false, 0},
+      {"abc", sym, "ABC", sym, false, 0},       {"abc", sym, "ABC", sym, true, 1},
+      {"'abc'", sq, "'ABC'", sq, false, 1},     {"abc", sym, "abd", sym, false, -1},
+      {"ab", sym, "abc", sym, true, -1},        {"Ärger", sym, "ärger", sym, false, 0},
       // Type before text, whatever the texts.
-      {"abc", &SQLTOKEN_TYPE::SYMBOL, "abc", &SQLTOKEN_TYPE::SQ_STRING, false, -1},
-      {"zzz", &SQLTOKEN_TYPE::SQ_STRING, "aaa", &SQLTOKEN_TYPE::SYMBOL, false, 1},
+      {"abc", sym, "abc", sq, false, -1},       {"zzz", sq, "aaa", sym, false, 1},
   };
   for (const CompareCase& row : cases) {
     SCOPED_TRACE(row.left + " vs " + row.right);

@@ -46,6 +46,27 @@ std::string Str(const T* text) {
   return TextOf(text, CKXStringT<T>::Length(text));
 }
 
+// Everything a statement tells about itself, in one line.
+template <class T>
+std::string Summary(const SQLStmtT<T>& stmt) {
+  return Str(stmt.GetText()) + "|" + Str(stmt.GetParsedText()) + "|" + Str(stmt.GetNoCommentText()) + "|" +
+         Str(stmt.GetSideEffect()) + "|" + Describe(stmt.GetFirstToken()) + "|" + Describe(stmt.GetLastToken()) +
+         "|" + (stmt.IsEmpty() ? "empty" : "") + (stmt.IsSelectStmt() ? "select" : "") +
+         (stmt.HasSideEffect() ? "effect" : "");
+}
+
+// The statement AddToken builds from the tokens of `text`.
+template <class T>
+SQLStmtT<T> StmtOf(const std::string& text, const DBMSTYPE& dbms = DBMSTYPE::GENERIC, unsigned long flags = 0) {
+  SQLStmtT<T> stmt;
+  if (text.empty()) return stmt;
+  Text<T> chars(text);
+  CKXSQLTextT<T> source(chars.c_str());
+  SQLToken<T> token;
+  while (source.GetToken(token, 0) == 0) stmt.AddToken(token, dbms, flags);
+  return stmt;
+}
+
 // Keeps the separator's text of the stream's width alive.
 template <class T>
 struct SeparatorFor {

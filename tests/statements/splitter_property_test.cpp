@@ -18,11 +18,9 @@ using kxsql::testing::Separator;
 using kxsql::testing::SplitAll;
 
 const char* const kParts[] = {
-    "BEGIN", "END",  "IF",     "FOR",     "LOOP",    "GO",        "go",        "PROCEDURE", "TRIGGER",
-    "DROP",  "TRAN", "begin",  "x",       "y1",      ";",         ";",         "\n/\n",     "\r\n/",
-    "$",     "$$",   "'a;b'",  "'$$'",    "\"q;\"",  "-- c;\n",   "/* ; */",   "\n",        "\r\n",
-    ".",     "(",    "nextval", "ALTER",  "WORK",    "CASE",      "ELSE",
-};
+    "BEGIN", "END", "IF", "FOR", "LOOP", "GO", "go", "PROCEDURE", "TRIGGER", "DROP", "TRAN", "begin", "x", "y1", ";", ";",
+    "\n/\n", "\r\n/", "$", "$$", "'a;b'", "'$$'", "\"q;\"", "-- c;\n", "/* ; */", "\n", "\r\n", ".", "(", "nextval",
+    "ALTER", "WORK", "CASE", "ELSE"};
 const char* const kGlue[] = {" ", " ", " ", "\n", "\r\n", "\t", ""};
 
 std::string RandomScript(std::mt19937& random) {
@@ -62,10 +60,9 @@ using Widths = ::testing::Types<char, unsigned short>;
 TYPED_TEST_SUITE(SplitterProperty, Widths);
 
 TYPED_TEST(SplitterProperty, EveryCharacterLandsInOneStatementOrIsDroppedByRule) {
-  const DBMSTYPE* const types[] = {
-      &DBMSTYPE::GENERIC,  &DBMSTYPE::ORACLE, &DBMSTYPE::DB2,    &DBMSTYPE::INFORMIX, &DBMSTYPE::SQLSERVER,
-      &DBMSTYPE::SYBASE,   &DBMSTYPE::POSTGRES, &DBMSTYPE::ACCESS, &DBMSTYPE::SQLITE,  &DBMSTYPE::MYSQL,
-  };
+  const DBMSTYPE* const types[] = {&DBMSTYPE::GENERIC, &DBMSTYPE::ORACLE,   &DBMSTYPE::DB2,    &DBMSTYPE::INFORMIX,
+                                    &DBMSTYPE::SQLSERVER, &DBMSTYPE::SYBASE, &DBMSTYPE::POSTGRES, &DBMSTYPE::ACCESS,
+                                    &DBMSTYPE::SQLITE,  &DBMSTYPE::MYSQL};
   const std::string blanks = " \t\r\n";
   const Separator go{&SQLTOKEN_TYPE::SYMBOL, "GO", true};
   const Separator semicolon{&SQLTOKEN_TYPE::SEMI_COLON, "", false};
@@ -73,11 +70,7 @@ TYPED_TEST(SplitterProperty, EveryCharacterLandsInOneStatementOrIsDroppedByRule)
     const Separator* sep;
     std::string droppable;  // terminators, the separator, trimmed blanks, removed line endings
   };
-  const Mode modes[] = {
-      {nullptr, blanks + ";/GOgo"},
-      {&go, blanks + "GOgo"},
-      {&semicolon, blanks + ";"},
-  };
+  const Mode modes[] = {{nullptr, blanks + ";/GOgo"}, {&go, blanks + "GOgo"}, {&semicolon, blanks + ";"}};
 
   std::mt19937 random(20240611);
   for (int round = 0; round < 3000; ++round) {
