@@ -7,38 +7,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 namespace kxsql::cli {
 
+ScriptFile::ScriptFile() noexcept {
+  // The tokenizer may read the window directly: this class counts from it.
+  m_pWindowOwner = &typeid(ScriptFile);
+}
+
+void ScriptFile::CountUpTo(const char* end) noexcept {
+  if (counted_to_ == nullptr || end == nullptr) return;
+  for (const char* p = counted_to_; p < end; ++p) {
+    const char c = *p;
+    if (c == '\n') ++line_;
+    if (in_leading_blanks_) {
+      if (c == '\n') ++leading_line_feeds_;
+      else if (c != ' ' && c != '\t' && c != '\r') in_leading_blanks_ = false;
+    }
+  }
+  if (end > counted_to_) counted_to_ = end;
+}
+
+char ScriptFile::GetChar(bool& eof) {
+  if (m_pWindowPos >= m_pWindowEnd) {
+    CountUpTo(m_pWindowEnd);
+    const char c = CKXSQLFile::GetChar(eof);
+    counted_to_ = m_pWindowBegin;  // a new chunk, or none
+    return c;
+  }
+  return CKXSQLFile::GetChar(eof);
+}
+
 void ScriptFile::BeginStatement() noexcept {
+  CountUpTo(m_pWindowPos);
   statement_start_line_ = line_;
   leading_line_feeds_ = 0;
   in_leading_blanks_ = true;
 }
 
-char ScriptFile::GetChar(bool& eof) {
-  const char c = CKXSQLFile::GetChar(eof);
-  last_delivered_ = !eof;
-  if (eof) return c;
-  last_ = c;
-  if (c == '\n') ++line_;
-  if (in_leading_blanks_) {
-    if (c == '\n') ++leading_line_feeds_;
-    else if (c != ' ' && c != '\t' && c != '\r') in_leading_blanks_ = false;
-  }
-  return c;
-}
-
-void ScriptFile::UngetChar() {
-  // The tokenizer only gives back a character it has just read; a line feed
-  // given back is counted again when it is read again. Within the leading
-  // blanks only the first character after them is ever given back.
-  if (last_delivered_ && last_ == '\n') --line_;
-  last_delivered_ = false;
-  CKXSQLFile::UngetChar();
-}
-
-unsigned long long ScriptFile::StatementLine(const SQLStmtT<char>& stmt) const {
+unsigned long long ScriptFile::StatementLine(const SQLStmtT<char>& stmt) {
+  CountUpTo(m_pWindowPos);
   // The statement's text starts after its trimmed leading blanks; count the
   // line feeds of the comments before its first compare token.
   unsigned long long line = statement_start_line_ + leading_line_feeds_;

@@ -9,26 +9,33 @@ namespace kxsql::cli {
 
 // A file source that also counts lines, so that the tool can say where a
 // statement stands. Line 1 is the first line; a line feed starts the next.
+//
+// It keeps the library's read window: the tokenizer takes characters from the
+// decoded chunk itself, and the lines are counted by scanning the chunk up to
+// the tokenizer's position when they are asked for, and the rest of a chunk
+// just before the next one replaces it. Scanning by position counts each
+// character once, however often the tokenizer steps back.
 class ScriptFile : public CKXSQLFile {
  public:
-  // The line of the next character to deliver.
-  unsigned long long GetLine() const noexcept { return line_; }
+  ScriptFile() noexcept;
 
   // Marks the start of a statement: from here, the line feeds of the leading
   // blanks (which the splitter trims away) are counted apart.
   void BeginStatement() noexcept;
   // The line where the first compare token of `stmt` stands, `stmt` being
   // the statement read since BeginStatement.
-  unsigned long long StatementLine(const SQLStmtT<char>& stmt) const;
+  unsigned long long StatementLine(const SQLStmtT<char>& stmt);
 
  protected:
+  // Called only when the chunk is used up: the rest of it is counted before
+  // the next chunk replaces it.
   char GetChar(bool& eof) override;
-  void UngetChar() override;
 
  private:
+  void CountUpTo(const char* end) noexcept;
+
+  const char* counted_to_ = nullptr;  // within the current chunk
   unsigned long long line_ = 1;
-  char last_ = 0;
-  bool last_delivered_ = false;
   unsigned long long statement_start_line_ = 1;
   unsigned long long leading_line_feeds_ = 0;
   bool in_leading_blanks_ = false;

@@ -98,6 +98,18 @@ TEST_F(Cli, SplitNumbersStatementsWithTheirLines) {
   EXPECT_EQ(r.out, "-- [1] line 2\n-- head\nselect 1\n\n-- [2] line 4\nselect 2\n  from t\n\n");
 }
 
+TEST_F(Cli, StatementLinesStayRightAcrossChunks) {
+  // Blank lines and comments before each statement, over many 4096-byte
+  // chunks: statement i starts on line 3i.
+  std::string script;
+  for (int i = 1; i <= 3000; ++i) script += "-- c\n\n  select " + std::to_string(i) + ";\n";
+  const ProcessResult r = Kxsql({"split", "--json", Write("lines.sql", script)});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::vector<nlohmann::json> statements = JsonLines(r.out);
+  ASSERT_EQ(statements.size(), 3000u);
+  for (int i = 1; i <= 3000; ++i) ASSERT_EQ(statements[i - 1]["line"], 3 * i) << i;
+}
+
 TEST_F(Cli, SplitJsonCarriesEveryField) {
   const std::string script =
       "CREATE PROCEDURE p AS\nBEGIN\n  IF x THEN y; END IF;\nEND;\n/\n"
