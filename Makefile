@@ -4,6 +4,7 @@
 #               whole suite again under ASan+UBSan (sanitize), and a short
 #               run of every fuzz target (fuzz-smoke)
 BUILD ?= build
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
