@@ -3,6 +3,8 @@
 // - every call produces a non-empty token or ends, and the done count grows by
 //   exactly the token's length, so no input can make it stall;
 // - the tokens concatenate back to the text;
+// - the tokens are the same whether the tokenizer reads the source's window
+//   or every character through GetChar and UngetChar (a derived class);
 // - reading ahead with PeekToken changes nothing about the tokens delivered;
 // - the text compares equal to itself, token by token.
 #include <algorithm>
@@ -16,22 +18,19 @@ namespace {
 
 using kxsql::fuzz::SameToken;
 
+// A class derived from the text source: the tokenizer then reads every
+// character through GetChar and UngetChar instead of the source's window.
 template <class T>
-class PeekingText : public CKXSQLTextT<T> {
+class ThroughVirtuals : public CKXSQLTextT<T> {
  public:
-  explicit PeekingText(const T* sql) : CKXSQLTextT<T>(sql) {}
+  explicit ThroughVirtuals(const T* sql) : CKXSQLTextT<T>(sql) {}
   using CKXSQLStreamT<T>::PeekToken;
 };
 
+// Every token of `source`, checking each call on the way.
 template <class T>
-void CheckText(const std::vector<T>& text) {
+std::vector<SQLToken<T>> ReadAll(CKXSQLTextT<T>& source, const std::vector<T>& text) {
   const std::size_t length = text.size() - 1;
-  PeekingText<T> source(text.data());
-  if (length == 0) {
-    FUZZ_CHECK(!source.IsOpen(), "an empty text opens no source");
-    return;
-  }
-
   std::vector<SQLToken<T>> tokens;
   std::vector<T> joined;
   SQLToken<T> token;
@@ -54,9 +53,31 @@ void CheckText(const std::vector<T>& text) {
   FUZZ_CHECK(joined.size() == length && std::equal(joined.begin(), joined.end(), text.begin()),
              "the tokens do not concatenate back to the text");
   FUZZ_CHECK(source.GetToken(token, 0) == 1, "the end is not repeated");
+  return tokens;
+}
+
+template <class T>
+bool SameTokens(const std::vector<SQLToken<T>>& a, const std::vector<SQLToken<T>>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameToken<T>);
+}
+
+template <class T>
+void CheckText(const std::vector<T>& text) {
+  const std::size_t length = text.size() - 1;
+  CKXSQLTextT<T> source(text.data());
+  if (length == 0) {
+    FUZZ_CHECK(!source.IsOpen(), "an empty text opens no source");
+    return;
+  }
+  const std::vector<SQLToken<T>> tokens = ReadAll(source, text);
+  ThroughVirtuals<T> slow(text.data());
+  FUZZ_CHECK(SameTokens(ReadAll<T>(slow, text), tokens),
+             "reading through GetChar and UngetChar gives other tokens than reading the window");
 
   // Peek one, two or three tokens ahead, then take one more than peeked.
-  PeekingText<T> ahead(text.data());
+  ThroughVirtuals<T> ahead(text.data());
+  SQLToken<T> token;
+  long rc = 0;
   std::size_t next = 0;
   bool ended = false;
   for (unsigned int round = 0; !ended; ++round) {

@@ -96,7 +96,7 @@ const NestingCase kNestingCases[] = {
     // Dollar quotes do not nest: a body of a million lines instead, with
     // single dollar signs that must not close it.
     {"Postgres $$ body", &DBMSTYPE::POSTGRES, "CREATE FUNCTION f() RETURNS int AS $$\nBEGIN\n",
-     "  x := $1 + 1; -- $$ ;\n", "", "END;\n$$ LANGUAGE plpgsql", ";\nSELECT 1;\n", kSelect},
+     "  x := $1 + 1; -- $ ;\n", "", "END;\n$$ LANGUAGE plpgsql", ";\nSELECT 1;\n", kSelect},
 };
 
 TYPED_TEST(NestedBlocks, MillionDeepIsOneStatement) {
@@ -197,7 +197,7 @@ TEST(OddFiles, ReadToTheirEnd) {
   const FileCase cases[] = {
       // NUL characters: each ends a token read with nothing read.
       {"nul", std::string(kFileSize, '\0'), kFileSize},
-      // Not UTF-8: read as Windows-1252, one two-byte character per byte.
+      // Bytes that are never UTF-8: each becomes a character of its own.
       {"ff", std::string(kFileSize, '\xff'), 1},
       // Statements between NULs: each gives a statement, then an empty one
       // for its NUL; the file ends in the middle of the last one.
@@ -249,7 +249,8 @@ TEST(LoneSurrogates, TokenizeSplitAndRun) {
   CKXSQLTextT<unsigned short> source(text.data());
   std::vector<unsigned short> joined;
   SQLToken<unsigned short> token;
-  while (source.GetToken(token, 0) == 0) joined.insert(joined.end(), token.GetText(), token.GetText() + token.GetLength());
+  while (source.GetToken(token, 0) == 0)
+    joined.insert(joined.end(), token.GetText(), token.GetText() + token.GetLength());
   EXPECT_TRUE(joined == std::vector<unsigned short>(text.begin(), text.end() - 1));
 
   source.Set(text.data());
