@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Writes the seed corpora of the fuzz targets, fuzz/corpus/<target>/, from the
-# example scripts and a few hand-written scripts per dialect. The seeds are
+# Writes the starting corpora of the fuzz targets, fuzz/corpus/<target>/, from
+# the example scripts and a few hand-written scripts per dialect. These files are
 # committed; run this again after changing it or the examples. The fuzzers
 # themselves never write here (`make fuzz` works on a copy in build-fuzz).
 set -euo pipefail
@@ -10,7 +10,7 @@ corpus=fuzz/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# --- the scripts the seeds are made of -------------------------------------
+# --- the scripts the corpora are made of -----------------------------------
 
 # The bookshop's schema, triggers and first rows, without its opening comment
 # (the runner target skips any script that says "with").
