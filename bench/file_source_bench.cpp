@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/split_benchmark.h"
 
 namespace kxsql::bench {
 namespace {
@@ -70,21 +71,7 @@ void SplitFile(benchmark::State& state, bool utf16) {
 
 void SplitMemory(benchmark::State& state) {
   const Files& files = TheFiles();
-  const std::vector<char> text = TextOf<char>(files.utf8);
-  CKXTr tr;
-  tr.SetDBMSType(DialectOf(Flavour::kPostgres));
-  CKXSQLTextT<char> source;
-  SQLStmtT<char> stmt;
-  std::uint64_t statements = 0;
-  for (auto _ : state) {
-    if (source.Set(text.data()) != 0 || CountStatements(source, tr, stmt, statements) < 0) {
-      state.SkipWithError("splitting failed");
-      return;
-    }
-    benchmark::DoNotOptimize(statements);
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.utf8.size()));
-  state.counters["statements"] = static_cast<double>(statements);
+  SplitInMemory<char>(state, files.utf8, DialectOf(Flavour::kPostgres));
 }
 
 }  // namespace

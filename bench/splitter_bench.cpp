@@ -7,28 +7,14 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/split_benchmark.h"
 
 namespace kxsql::bench {
 namespace {
 
 template <class T>
 void SplitText(benchmark::State& state, Flavour flavour) {
-  const std::string utf8 = GenerateCorpus(flavour, kBenchCorpusBytes);
-  const std::vector<T> text = TextOf<T>(utf8);
-  CKXTr tr;
-  tr.SetDBMSType(DialectOf(flavour));
-  CKXSQLTextT<T> source;
-  SQLStmtT<T> stmt;
-  std::uint64_t statements = 0;
-  for (auto _ : state) {
-    if (source.Set(text.data()) != 0 || CountStatements(source, tr, stmt, statements) < 0) {
-      state.SkipWithError("splitting failed");
-      return;
-    }
-    benchmark::DoNotOptimize(statements);
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * utf8.size()));
-  state.counters["statements"] = static_cast<double>(statements);
+  SplitInMemory<T>(state, GenerateCorpus(flavour, kBenchCorpusBytes), DialectOf(flavour));
 }
 
 template <class T>
