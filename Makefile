@@ -63,7 +63,7 @@ docs:
 	@echo "API reference: $(BUILD)/docs/html/index.html"
 
 # Fuzzing, with clang's libFuzzer in a build folder of its own. Each target
-# runs FUZZ_SECONDS on a copy of its seed corpus (fuzz/corpus/<target>, made
+# runs FUZZ_SECONDS on its starting corpus ($(FUZZ_BUILD)/seeds/<target>, made
 # by scripts/fuzz-seeds.sh); what it learns stays in $(FUZZ_BUILD)/corpus and
 # a crashing input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 FUZZ_BUILD = build-fuzz
@@ -75,10 +75,11 @@ fuzz-build: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 fuzz: fuzz-build
+	@scripts/fuzz-seeds.sh $(FUZZ_BUILD)/seeds > /dev/null
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  case $$t in file_source) max_len=16384;; *) max_len=4096;; esac; \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
-	  cp fuzz/corpus/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
+	  cp $(FUZZ_BUILD)/seeds/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
 	  echo "== fuzz $$t for $(FUZZ_SECONDS) s"; \
 	  $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$$max_len -timeout=30 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t; \

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Writes the starting corpora of the fuzz targets, fuzz/corpus/<target>/, from
-# the example scripts and a few hand-written scripts per dialect. These files are
-# committed; run this again after changing it or the examples. The fuzzers
-# themselves never write here (`make fuzz` works on a copy in build-fuzz).
+# fuzz-seeds.sh OUT-DIR
+# Writes the starting corpora of the fuzz targets, OUT-DIR/<target>/, from the
+# example scripts and a few hand-written scripts per dialect. `make fuzz` runs
+# it into its build folder, so the corpora always follow the examples and
+# nothing of them is kept in the repository.
 set -euo pipefail
+corpus=$(realpath -m "${1:?usage: fuzz-seeds.sh OUT-DIR}")
 cd "$(dirname "$0")/.."
-
-corpus=fuzz/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
