@@ -10,12 +10,15 @@ namespace kxsql::cli {
 
 struct TokensOptions {
   std::string input = "-";
+  const DBMSTYPE* dialect = &DBMSTYPE::GENERIC;
+  int rules = KXSQL_RULES_NATIVE;
   bool json = false;
 };
 
 struct SplitOptions {
   std::string input = "-";
   const DBMSTYPE* dialect = &DBMSTYPE::GENERIC;
+  int rules = KXSQL_RULES_NATIVE;
   std::string separator;  // empty: the dialect rules apply
   bool own_line = false;
   bool json = false;
@@ -26,6 +29,7 @@ struct RunOptions {
   std::string connect;                 // an ODBC connection string, or empty
   std::string sqlite_path = "kxsql.db";
   const DBMSTYPE* dialect = nullptr;   // null: the connection's
+  int rules = KXSQL_RULES_NATIVE;
   unsigned int max_errors = 4294967295u;
   bool quiet = false;
 };

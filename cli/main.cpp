@@ -1,6 +1,7 @@
 // kxsql: tokenize, split and run SQL scripts from the command line.
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -38,6 +39,12 @@ CLI::Validator DialectName() {
       "DIALECT");
 }
 
+// The rule sets by name, for --rules.
+const std::map<std::string, int> kRuleSets = {{"native", KXSQL_RULES_NATIVE}, {"classic", KXSQL_RULES_CLASSIC}};
+constexpr const char* kRulesHelp =
+    "native: cut as the dialect's own client (psql, sqlite3, mysql, SQL*Plus, sqlcmd, the DB2 CLP) cuts; "
+    "classic: the library's original rules";
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -49,6 +56,12 @@ int Main(int argc, char** argv) {
   TokensOptions tokens;
   CLI::App* tokens_cmd = app.add_subcommand("tokens", "Print the tokens of a script, one a line: TYPE<TAB>text");
   tokens_cmd->add_option("FILE", tokens.input, "script file, or - for standard input")->capture_default_str();
+  std::string tokens_dialect = "generic";
+  tokens_cmd->add_option("--dialect", tokens_dialect, std::string("lex as this dialect's client: ") + kDialects)
+      ->check(DialectName())
+      ->capture_default_str();
+  tokens_cmd->add_option("--rules", tokens.rules, kRulesHelp)
+      ->transform(CLI::CheckedTransformer(kRuleSets, CLI::ignore_case));
   tokens_cmd->add_flag("--json", tokens.json, "one JSON object a token (JSON Lines)");
 
   SplitOptions split;
@@ -58,6 +71,8 @@ int Main(int argc, char** argv) {
   split_cmd->add_option("--dialect", split_dialect, std::string("the dialect's rules: ") + kDialects)
       ->check(DialectName())
       ->capture_default_str();
+  split_cmd->add_option("--rules", split.rules, kRulesHelp)
+      ->transform(CLI::CheckedTransformer(kRuleSets, CLI::ignore_case));
   CLI::Option* separator =
       split_cmd->add_option("--separator", split.separator, "end statements at this word (or ; / $) instead");
   split_cmd->add_flag("--own-line", split.own_line, "the separator stands on a line of its own")->needs(separator);
@@ -74,6 +89,8 @@ int Main(int argc, char** argv) {
   connect->excludes(sqlite);
   run_cmd->add_option("--dialect", run_dialect, std::string("split as this dialect, not the connection's: ") + kDialects)
       ->check(DialectName());
+  run_cmd->add_option("--rules", run.rules, kRulesHelp)
+      ->transform(CLI::CheckedTransformer(kRuleSets, CLI::ignore_case));
   run_cmd->add_option("--max-errors", max_errors, "stop once this many statements have failed (default: never)")
       ->check(CLI::Range(0LL, 4294967294LL));
   run_cmd->add_flag("--quiet", run.quiet, "no progress and no summary; failures are still shown");
@@ -92,7 +109,10 @@ int Main(int argc, char** argv) {
   }
 
   try {
-    if (*tokens_cmd) return RunTokens(tokens);
+    if (*tokens_cmd) {
+      tokens.dialect = DBMSTYPE::FromName(tokens_dialect.c_str());
+      return RunTokens(tokens);
+    }
     if (*split_cmd) {
       split.dialect = DBMSTYPE::FromName(split_dialect.c_str());
       return RunSplit(split);

@@ -12,6 +12,14 @@ namespace {
 
 std::string Str(const char* text) { return text ? std::string(text) : std::string(); }
 
+const char* KindName(int kind) {
+  switch (kind) {
+    case KXSQL_STMT_CLIENT: return "client";
+    case KXSQL_STMT_DATA: return "data";
+    default: return "sql";
+  }
+}
+
 // A separator written on the command line: a word ends statements as a
 // SYMBOL, `;` as a semicolon, `/` as a slash terminator, `$` as a dollar sign.
 bool MakeSeparator(const std::string& text, bool own_line, STMTSEP& sep) {
@@ -45,6 +53,10 @@ int RunSplit(const SplitOptions& options) {
   }
   CKXTr tr;
   tr.SetDBMSType(*options.dialect);
+  if (file.SetSplitRules(options.rules) != 0) {
+    PrintError("out of memory");
+    return kExitFailed;
+  }
 
   std::ios::sync_with_stdio(false);
   SQLStmtT<char> stmt;
@@ -75,10 +87,15 @@ int RunSplit(const SplitOptions& options) {
             {"side_effect", Str(stmt.GetSideEffect())},
             {"is_select", stmt.IsSelectStmt()},
             {"rc", rc},
+            {"kind", KindName(stmt.GetKind())},
         };
+        if (*stmt.GetData() != 0 || stmt.GetKind() == KXSQL_STMT_DATA) object["data"] = Str(stmt.GetData());
         std::cout << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
       } else if (!stmt.IsEmpty()) {
-        std::cout << "-- [" << index << "] line " << line << '\n' << stmt.GetText() << "\n\n";
+        std::cout << "-- [" << index << "] line " << line << (stmt.GetKind() == KXSQL_STMT_SQL ? "" : " (")
+                  << (stmt.GetKind() == KXSQL_STMT_SQL ? "" : KindName(stmt.GetKind()))
+                  << (stmt.GetKind() == KXSQL_STMT_SQL ? "" : ")") << '\n'
+                  << stmt.GetText() << "\n" << stmt.GetData() << "\n";
       }
     }
     if (at_end) break;

@@ -18,6 +18,10 @@ int RunTokens(const TokensOptions& options) {
     PrintError(error);
     return kExitFailed;
   }
+  if (file.SetSplitRules(options.rules, *options.dialect) != 0) {
+    PrintError("out of memory");
+    return kExitFailed;
+  }
   std::ios::sync_with_stdio(false);
   SQLToken<char> token;
   for (;;) {

@@ -22,6 +22,7 @@ CKXSQLStreamT<T>::CKXSQLStreamT(const CKXSQLStreamT& other)
       m_pWindowEnd(other.m_pWindowEnd),
       m_nState(other.m_nState),
       m_tokenQueue(other.m_tokenQueue),
+      m_pNative(other.m_pNative ? kxsql::detail::CloneNativeState(*other.m_pNative) : nullptr),
       m_pClasses(other.m_pClasses) {}
 
 template <class T>
@@ -30,7 +31,10 @@ CKXSQLStreamT<T>& CKXSQLStreamT<T>::operator=(const CKXSQLStreamT& other) {
   m_pWindowBegin = other.m_pWindowBegin;
   m_pWindowPos = other.m_pWindowPos;
   m_pWindowEnd = other.m_pWindowEnd;
-  if (this != &other) m_tokenQueue = other.m_tokenQueue;
+  if (this != &other) {
+    m_tokenQueue = other.m_tokenQueue;
+    m_pNative.reset(other.m_pNative ? kxsql::detail::CloneNativeState(*other.m_pNative) : nullptr);
+  }
   return *this;
 }
 
@@ -40,6 +44,8 @@ CKXSQLStreamT<T>::~CKXSQLStreamT() = default;
 template <class T>
 void CKXSQLStreamT<T>::Init() noexcept {
   m_nState = 0;
+  // A new text or file: the native rules start afresh too.
+  if (m_pNative) kxsql::detail::ResetNativeReading(*m_pNative);
 }
 
 template <class T>

@@ -180,6 +180,8 @@ long CKXSQLStreamT<T>::GetToken(SQLToken<T>& token, unsigned long flags) {
       m_tokenQueue.pop_front();
       return KXSQL_PRODUCED;
     }
+    // Under the native rules the dialect's client lexes (statements/native).
+    if (m_pNative != nullptr && LexesNatively()) return NativeToken(token);
     if (ReadsWindow()) {
       WindowReader reader(*this);
       return Scan(token, reader);

@@ -4,6 +4,7 @@
 // members defined there; the splitter and the block rules are instantiated
 // here, member by member.
 #include "statements/block_rules.ipp"
+#include "statements/native/native.ipp"
 #include "statements/splitter.ipp"
 #include "statements/statement.ipp"
 
@@ -35,7 +36,16 @@ template class SQLStmtT<unsigned short>;
   template long CKXSQLStreamT<T>::RegularStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);               \
   template long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,               \
                                                CKXSQLStreamT<T>::BlockKind);                               \
-  template long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);
+  template long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);         \
+  template long CKXSQLStreamT<T>::SetSplitRules(int) noexcept;                                             \
+  template long CKXSQLStreamT<T>::SetSplitRules(int, const DBMSTYPE&) noexcept;                            \
+  template long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);                \
+  template long CKXSQLStreamT<T>::NativeToken(SQLToken<T>&);                                               \
+  template bool CKXSQLStreamT<T>::LexesNatively() const noexcept;                                          \
+  template struct kxsql::detail::NativeStateDeleter<T>;                                                    \
+  template kxsql::detail::NativeState<T>* kxsql::detail::CloneNativeState(const NativeState<T>&);          \
+  template void kxsql::detail::ResetNativeReading(NativeState<T>&) noexcept;                               \
+  template bool kxsql::detail::HasNativeReadAhead(const CKXSQLStreamT<T>&) noexcept;
 
 KXSQL_INSTANTIATE_SPLITTER(char)
 KXSQL_INSTANTIATE_SPLITTER(unsigned short)

@@ -49,6 +49,8 @@ long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned 
     if (sep != nullptr && sep->m_pType != nullptr) {
       rc = SeekSeparator(stmt, dbms, flags, *sep);
       if (rc == KXSQL_PRODUCED && sep->m_bOwnLine) stmt.RemoveLastLineEnding();
+    } else if (m_pNative) {
+      rc = NativeStmt(stmt, dbms, flags);
     } else {
       rc = DialectStmt(stmt, dbms, flags);
     }

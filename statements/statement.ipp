@@ -8,6 +8,16 @@
 #include "kxcom/charset.h"
 #include "kxsql/statement.h"
 
+namespace kxsql::detail {
+// The length of `text` up to its first NUL, at most `n`.
+template <class T>
+std::size_t LengthUpToNul(const T* text, std::size_t n) noexcept {
+  std::size_t i = 0;
+  while (i < n && text[i] != 0) ++i;
+  return i;
+}
+}  // namespace kxsql::detail
+
 template <class T>
 SQLStmtT<T>::SQLStmtT() {
   Clear();
@@ -42,6 +52,7 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     CKXStringT<T> no_comment(other.m_strNoCommentText);
     no_comment.Append(other.m_strText.GetString() + other.m_nNoCommentFrom, length - other.m_nNoCommentFrom);
     CKXStringT<T> side_effect(other.m_strSideEffect);
+    CKXStringT<T> data(other.m_strData);
     SQLToken<T> first(other.m_firstToken);
     SQLToken<T> last(other.m_lastToken);
     m_strText = std::move(text);
@@ -54,6 +65,8 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     m_lastToken = std::move(last);
     m_nParsedFrom = length;
     m_nNoCommentFrom = length;
+    m_nKind = other.m_nKind;
+    m_strData = std::move(data);
   } catch (const std::bad_alloc&) {
   }
   return *this;
@@ -76,14 +89,17 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
 
 template <class T>
 void SQLStmtT<T>::Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
-  const SQLTOKEN_TYPE& type = *token.type_;
+  AppendText(token.text_.GetString(), token.text_.GetLength(), *token.type_, dbms, flags);
+}
+
+template <class T>
+void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQLTOKEN_TYPE& type,
+                             const DBMSTYPE& dbms, unsigned long flags) {
   const bool to_parsed = !(((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 && type == SQLTOKEN_TYPE::LINECOMMENT) ||
                            ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 && type == SQLTOKEN_TYPE::MULTILINECOMMENT) ||
                            ((flags & SQLSTMT_SKIP_CR) != 0 && type == SQLTOKEN_TYPE::CR));
   const bool to_no_comment = !type.IsComment();
   const bool compare = type.IsCompare();
-  const T* const text = token.text_.GetString();
-  const std::size_t n = token.text_.GetLength();
   const std::size_t length = m_strText.GetLength();
 
   // Everything that allocates happens first; the statement changes only once
@@ -117,10 +133,13 @@ void SQLStmtT<T>::Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigne
   }
   if (compare) {
     ++m_nCompareTokens;
-    if (m_nCompareTokens == 1) m_firstToken.Copy(token);
-    if (new_side_effect) m_strSideEffect.Assign(text);  // the word, as the host read it: up to a NUL
+    if (m_nCompareTokens == 1) {
+      m_firstToken.text_.Assign(text, n);
+      m_firstToken.type_ = &type;
+    }
+    if (new_side_effect) m_strSideEffect.Assign(text, kxsql::detail::LengthUpToNul(text, n));  // the word, as the host read it
     m_lastToken.text_.Assign(text, n);
-    m_lastToken.type_ = token.type_;
+    m_lastToken.type_ = &type;
   }
 }
 
@@ -146,6 +165,8 @@ void SQLStmtT<T>::Clear() {
   m_lastToken.Clear();
   m_nParsedFrom = 0;
   m_nNoCommentFrom = 0;
+  m_nKind = KXSQL_STMT_SQL;
+  m_strData.Empty();
 }
 
 template <class T>

@@ -25,6 +25,23 @@ enum : unsigned long {
   SQLSTMT_OMIT_MATCH = 0x200,            ///< a token seek leaves out the token that ends it
 };
 
+/// What a statement is for (SQLStmtT::GetKind).
+enum : int {
+  KXSQL_STMT_SQL = 0,     ///< SQL for the database
+  KXSQL_STMT_CLIENT = 1,  ///< a command for the client itself (psql's `\c`, mysql's DELIMITER, ...)
+  /// More inline data for the COPY statement before it: the statement's text
+  /// repeats that COPY, its data holds the next rows. A long COPY comes in
+  /// pieces, so that a dump of any size streams in bounded memory.
+  KXSQL_STMT_DATA = 2,
+};
+
+/// @cond
+namespace kxsql::detail {
+template <class T>
+struct StatementAccess;
+}  // namespace kxsql::detail
+/// @endcond
+
 /// One SQL statement as the splitter assembles it from tokens: its full text,
 /// its parsed text (without what the dialect leaves out), its text without
 /// comments, its first and last compare tokens and a possible side-effect
@@ -77,6 +94,15 @@ class KXSQL_EXPORT SQLStmtT {
   const SQLToken<T>& GetLastToken() const noexcept { return m_lastToken; }
   ///@}
 
+  /// KXSQL_STMT_SQL, or under the native rules KXSQL_STMT_CLIENT for a
+  /// command of the dialect's client, or KXSQL_STMT_DATA for more rows of a
+  /// COPY.
+  int GetKind() const noexcept { return m_nKind; }
+  /// The inline data of a PostgreSQL `COPY ... FROM stdin` (native rules):
+  /// the lines after the statement, each with its line end, up to and not
+  /// including the `\.` line; empty for any other statement.
+  const T* GetData() const noexcept { return m_strData.GetString(); }
+
   /// No compare token, or any of the three texts empty.
   bool IsEmpty() const noexcept;
   /// A side-effect word was seen.
@@ -93,7 +119,12 @@ class KXSQL_EXPORT SQLStmtT {
   /// Appends what the parsed and no-comment texts still owe (see below).
   /// Never allocates: Append reserved the room.
   void Sync() noexcept;
+  /// Append for a token given as its text and type (the native rules cut
+  /// tokens without making token objects).
+  void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
+                  unsigned long flags);
   friend class CKXSQLStreamT<T>;
+  friend struct kxsql::detail::StatementAccess<T>;
 
   CKXStringT<T> m_strText;
   CKXStringT<T> m_strParsedText;
@@ -110,6 +141,8 @@ class KXSQL_EXPORT SQLStmtT {
   /// room for what it is owed.
   std::size_t m_nParsedFrom = 0;
   std::size_t m_nNoCommentFrom = 0;
+  int m_nKind = KXSQL_STMT_SQL;
+  CKXStringT<T> m_strData;
 };
 
 /// @cond

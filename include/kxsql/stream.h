@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <typeinfo>
 
 #include "kxcom/dbms_type.h"
@@ -33,6 +34,39 @@ enum : long {
   KXSQL_END = 1,       ///< the input ended
   KXSQL_FAILED = -1,   ///< the source is not open or cannot be read
 };
+
+/// The rule sets that cut statements (SetSplitRules).
+enum : int {
+  /// The library's rules, the same for every dialect but for its block rules:
+  /// `;`, GO and a `/` line end statements, BEGIN ... END and stored code stay
+  /// whole. The default.
+  KXSQL_RULES_CLASSIC = 0,
+  /// Each dialect cut as its own command-line client cuts it: psql for
+  /// PostgreSQL, the sqlite3 shell, the mysql client (DELIMITER), SQL*Plus
+  /// for Oracle, sqlcmd for SQL Server and Sybase, the DB2 command line
+  /// processor. Client commands come out as statements of their own
+  /// (KXSQL_STMT_CLIENT). Informix, Access and GENERIC are cut as classic.
+  KXSQL_RULES_NATIVE = 1,
+};
+
+/// @cond
+namespace kxsql::detail {
+template <class T>
+class NativeInput;
+template <class T>
+struct NativeState;
+template <class T>
+struct NativeStateDeleter {
+  void operator()(NativeState<T>* state) const noexcept;
+};
+template <class T>
+NativeState<T>* CloneNativeState(const NativeState<T>& state);
+template <class T>
+void ResetNativeReading(NativeState<T>& state) noexcept;
+template <class T>
+bool HasNativeReadAhead(const CKXSQLStreamT<T>& stream) noexcept;
+}  // namespace kxsql::detail
+/// @endcond
 
 /// The abstract source of SQL characters, with the tokenizer (GetToken) and
 /// the statement splitter (GetNextStmt) that run over every source. It owns
@@ -81,6 +115,20 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   long GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, const STMTSEP* sep);
   /// The same with the caller's flags word.
   long GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned long flags, const STMTSEP* sep);
+
+  /// Chooses the rules that cut statements: KXSQL_RULES_CLASSIC (the
+  /// default) or KXSQL_RULES_NATIVE, where the connection's dialect is cut as
+  /// its own client cuts it and GetToken lexes as that client does (the
+  /// dialect of the last GetNextStmt, or `dialect` when given). Choose the
+  /// rules before reading: under native rules characters may be read ahead,
+  /// and only native reading goes on from them. Returns 0, or -1 (nothing
+  /// changed) for an unknown rule set or on exhausted memory.
+  ///@{
+  long SetSplitRules(int rules) noexcept;
+  long SetSplitRules(int rules, const DBMSTYPE& dialect) noexcept;
+  ///@}
+  /// The rule set in use: KXSQL_RULES_CLASSIC or KXSQL_RULES_NATIVE.
+  int GetSplitRules() const noexcept { return m_pNative ? KXSQL_RULES_NATIVE : KXSQL_RULES_CLASSIC; }
 
  protected:
   /// Delivers the next character and advances. At the end of the source: sets
@@ -179,8 +227,19 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   /// first GetToken, when its dynamic type is final.
   bool ReadsWindow() noexcept;
 
+  /// Under native rules: the next statement cut as the dialect's client
+  /// cuts it, and the next token lexed as that client lexes (native.ipp).
+  long NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+  long NativeToken(SQLToken<T>& token);
+  bool LexesNatively() const noexcept;
+  friend class kxsql::detail::NativeInput<T>;
+  friend bool kxsql::detail::HasNativeReadAhead<T>(const CKXSQLStreamT<T>& stream) noexcept;
+
   unsigned int m_nState = 0;
   std::deque<SQLToken<T>> m_tokenQueue;
+  /// The native rules' reading state (client, delimiter, characters read
+  /// ahead); null under the classic rules.
+  std::unique_ptr<kxsql::detail::NativeState<T>, kxsql::detail::NativeStateDeleter<T>> m_pNative;
   /// The character class table of this width, fetched on the first GetToken.
   const std::uint8_t* m_pClasses = nullptr;
   /// -1 not decided yet, 0 through GetChar, 1 from the window.

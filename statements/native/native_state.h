@@ -1,0 +1,45 @@
+// What the native rules keep between two calls on a stream: the client whose
+// rules apply, the input with what it has read ahead, and each client's own
+// state (mysql's DELIMITER, a statement that a psql command interrupted, the
+// rows of a long COPY still to come).
+#pragma once
+
+#include "kxcom/dbms_type.h"
+#include "statements/native/lexing.h"
+#include "statements/native/native_input.h"
+#include "statements/native/psql.ipp"
+
+namespace kxsql::detail {
+
+// The command-line client whose rules cut a dialect.
+enum class Client : unsigned char {
+  kClassic,      // Informix, Access, GENERIC: the classic rules
+  kPsql,         // PostgreSQL
+  kSqliteShell,  // SQLite
+  kMysql,        // MySQL, MariaDB
+  kSqlPlus,      // Oracle
+  kSqlcmd,       // SQL Server, Sybase
+  kDb2Clp,       // DB2
+};
+
+inline Client ClientFor(const DBMSTYPE& dbms) noexcept {
+  const DBMSGroup& group = dbms.GetGroup();
+  if (group == DBMSGroup::Postgres) return Client::kPsql;
+  return Client::kClassic;
+}
+
+template <class T>
+struct NativeState {
+  // The dialect of the last GetNextStmt (or the one SetSplitRules named):
+  // GetToken lexes as its client does.
+  const DBMSTYPE* dialect = nullptr;
+  NativeInput<T> input;
+  bool at_line_start = true;
+  // A statement that a client command inside it interrupted; it goes on
+  // with the next call.
+  SQLStmtT<T> interrupted;
+  bool has_interrupted = false;
+  typename PsqlRules<T>::State psql;
+};
+
+}  // namespace kxsql::detail

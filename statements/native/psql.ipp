@@ -1,0 +1,345 @@
+// PostgreSQL as psql cuts it.
+//
+//  - A `;` ends a statement, unless it stands inside parentheses or inside
+//    the BEGIN ... END of a CREATE [OR REPLACE] FUNCTION or PROCEDURE (an
+//    SQL-standard body, BEGIN ATOMIC ... END; a CASE there also ends with
+//    END). `begin;`, `BEGIN ISOLATION LEVEL ...;` and every other statement
+//    end at their `;`; function bodies are strings, so what they hold never
+//    ends anything.
+//  - Strings: '...' with '' for a quote and the backslash as a character;
+//    E'...' where a backslash escapes the next character; U&'...'; quoted
+//    names "..."; dollar quotes $$...$$ and $tag$...$tag$ (a `$` after a
+//    letter is part of the name, $1 a parameter). Comments: `--` to the line
+//    end, and /* */ that nest.
+//  - A backslash outside quotes starts a psql command that runs to the line
+//    end (`\c db`, `\set x 1`, `\i file`, `\echo ...`). Where a statement
+//    starts it is a client statement. Inside a statement psql runs it at
+//    once and goes on with the statement, and so do we: the command comes
+//    out first, the statement with the next call. `\g` sends the statement,
+//    as `;` does; `\;` puts a `;` into the statement without ending it.
+//  - `COPY ... FROM STDIN;` is followed by its rows, one a line, up to a line
+//    holding `\.` (or the end of the script). They come as the statement's
+//    data, in pieces of about a megabyte for a long table; anything after
+//    the `;` on the COPY line is read after the rows, as psql reads it.
+//  - At the end of the script what is left is a statement, as psql sends it.
+#pragma once
+
+#include "statements/native/lexing.h"
+
+namespace kxsql::detail {
+
+template <class T>
+struct PsqlRules {
+  // The COPY data of a long table comes in pieces of about this many characters.
+  static constexpr std::size_t kCopyPiece = std::size_t{1} << 20;
+
+  struct State {
+    // psql's heuristic for SQL-standard bodies: the first words of the
+    // statement, by their first letters, and the BEGIN/CASE ... END depth.
+    unsigned paren_depth = 0;
+    unsigned begin_depth = 0;
+    unsigned word_count = 0;
+    char first_words[4] = {0, 0, 0, 0};
+    // COPY ... FROM STDIN: 0 not seen, 1 COPY, 2 COPY ... FROM, 3 FROM STDIN, 4 not a COPY.
+    unsigned char copy = 0;
+    // Rows still to read for the COPY just returned.
+    bool copy_rows_follow = false;
+    CKXStringT<T> copy_text;
+    // What followed the COPY's `;` on its line, read after the rows.
+    CKXStringT<T> after_copy;
+
+    void EndStatement() noexcept {
+      paren_depth = begin_depth = word_count = 0;
+      copy = 0;
+    }
+  };
+
+  static Lexeme<T> Lex(NativeInput<T>& in);
+  // The next statement into ctx.stmt: 0 at its end, 1 at the end of the input, -1 on failure.
+  static long Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted);
+
+ private:
+  static void Track(const Lexeme<T>& lexeme, State& state);
+  static long ReadCopyRows(SplitContext<T>& ctx, State& state, bool first);
+  static bool IsCopyEnd(NativeInput<T>& in);
+};
+
+template <class T>
+Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
+  in.Mark();
+  if (in.AtEnd()) return Cut(in, SQLTOKEN_TYPE::NONE, LexKind::kPlain);
+  const unsigned c = static_cast<Unit<T>>(in.Peek());
+  static const WordClass<T> words{CharClasses<T>::Table(), true};
+  in.Advance();
+  switch (c) {
+    case kLF:
+      return Cut(in, SQLTOKEN_TYPE::LF, LexKind::kLineEnd);
+    case kCR:
+      return Cut(in, SQLTOKEN_TYPE::CR, LexKind::kLineEnd);
+    case ' ':
+    case '\t':
+    case 11:
+    case 12:
+      ScanBlanks(in);
+      return Cut(in, SQLTOKEN_TYPE::WHITESPACE, LexKind::kBlank);
+    case ';':
+      return Cut(in, SQLTOKEN_TYPE::SEMI_COLON, LexKind::kSemicolon);
+    case '.':
+      return Cut(in, SQLTOKEN_TYPE::DOT, LexKind::kPlain);
+    case '(':
+      return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kOpenParen);
+    case ')':
+      return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kCloseParen);
+    case '-':
+      if (in.PeekAt(0) == '-') {
+        ScanToLineEnd(in);
+        return Cut(in, SQLTOKEN_TYPE::LINECOMMENT, LexKind::kComment);
+      }
+      return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
+    case '/':
+      if (in.PeekAt(0) == '*') {
+        in.Advance();
+        Lexeme<T> comment;
+        const bool closed = ScanBlockComment(in, true);
+        comment = Cut(in, SQLTOKEN_TYPE::MULTILINECOMMENT, LexKind::kComment);
+        comment.unterminated = !closed;
+        return comment;
+      }
+      return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
+    case '\'': {
+      const bool closed = ScanQuoted(in, '\'', false);
+      Lexeme<T> string = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+      string.unterminated = !closed;
+      return string;
+    }
+    case '"': {
+      const bool closed = ScanQuoted(in, '"', false);
+      Lexeme<T> name = Cut(in, SQLTOKEN_TYPE::DQ_STRING, LexKind::kQuoted);
+      name.unterminated = !closed;
+      return name;
+    }
+    case '\\':
+      // `\;` is a `;` of the statement; any other command runs to the line end.
+      if (in.PeekAt(0) == ';') in.Advance();
+      else ScanToLineEnd(in);
+      return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kCommand);
+    case '$': {
+      // $1 is a parameter; $$ and $tag$ open a body that the same tag closes.
+      if (IsDigit(in.PeekAt(0))) {
+        in.SkipWhile([](T x) { return IsDigit(x); });
+        return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
+      }
+      std::size_t tag = 0;  // characters between the two dollar signs
+      if (in.Ensure(1) && words.Starts(in.Peek())) {
+        while (in.Ensure(tag + 1) && StartsWord(words.table, in.Pos()[tag])) ++tag;
+        while (in.Ensure(tag + 1) && ContinuesWord(words.table, in.Pos()[tag])) ++tag;
+      }
+      if (!in.Ensure(tag + 1) || in.Pos()[tag] != '$')
+        return Cut(in, SQLTOKEN_TYPE::DollarSign, LexKind::kPlain);
+      in.Advance(tag + 1);
+      const std::size_t delimiter = tag + 2;  // $tag$
+      for (;;) {
+        in.SkipWhile([](T x) { return static_cast<Unit<T>>(x) != '$'; });
+        if (in.AtEnd()) {
+          Lexeme<T> body = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+          body.unterminated = true;
+          return body;
+        }
+        // The opening tag is the body's first characters.
+        if (in.Ensure(delimiter)) {
+          const T* opening = in.Start();
+          bool same = true;
+          for (std::size_t i = 0; i < delimiter && same; ++i) same = in.Pos()[i] == opening[i];
+          if (same) {
+            in.Advance(delimiter);
+            return Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+          }
+        }
+        in.Advance();
+      }
+    }
+    default:
+      break;
+  }
+  if (IsDigit(static_cast<T>(c))) {
+    in.SkipWhile([](T x) { return IsDigit(x); });
+    return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
+  }
+  if (words.Starts(static_cast<T>(c))) {
+    // E'...' holds backslash escapes; U&'...' and U&"..." are quoted as usual.
+    if ((c == 'E' || c == 'e') && in.PeekAt(0) == '\'') {
+      in.Advance();
+      const bool closed = ScanQuoted(in, '\'', true);
+      Lexeme<T> string = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+      string.unterminated = !closed;
+      return string;
+    }
+    if ((c == 'U' || c == 'u') && in.PeekAt(0) == '&' && (in.PeekAt(1) == '\'' || in.PeekAt(1) == '"')) {
+      const unsigned quote = static_cast<Unit<T>>(in.PeekAt(1));
+      in.Advance(2);
+      const bool closed = ScanQuoted(in, quote, false);
+      Lexeme<T> string = Cut(in, quote == '"' ? SQLTOKEN_TYPE::DQ_STRING : SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+      string.unterminated = !closed;
+      return string;
+    }
+    ScanWord(in, words);
+    return Cut(in, SQLTOKEN_TYPE::SYMBOL, LexKind::kWord);
+  }
+  return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
+}
+
+template <class T>
+void PsqlRules<T>::Track(const Lexeme<T>& lexeme, State& state) {
+  switch (lexeme.kind) {
+    case LexKind::kOpenParen:
+      ++state.paren_depth;
+      break;
+    case LexKind::kCloseParen:
+      if (state.paren_depth > 0) --state.paren_depth;
+      break;
+    case LexKind::kWord: {
+      // CREATE [OR REPLACE] FUNCTION | PROCEDURE: from here, BEGIN ... END
+      // (and CASE ... END inside it) keeps the `;` in the statement.
+      if (lexeme.IsWord("create") || lexeme.IsWord("function") || lexeme.IsWord("procedure") ||
+          lexeme.IsWord("or") || lexeme.IsWord("replace")) {
+        if (state.word_count < 4) state.first_words[state.word_count] = static_cast<char>(LowerAscii(lexeme.text[0]));
+      } else if (state.word_count < 4) {
+        state.first_words[state.word_count] = 0;
+      }
+      ++state.word_count;
+      const char* w = state.first_words;
+      const bool routine = w[0] == 'c' && (w[1] == 'f' || w[1] == 'p' ||
+                                           (w[1] == 'o' && w[2] == 'r' && (w[3] == 'f' || w[3] == 'p')));
+      if (routine && state.paren_depth == 0) {
+        if (lexeme.IsWord("begin")) ++state.begin_depth;
+        else if (lexeme.IsWord("case") && state.begin_depth >= 1) ++state.begin_depth;
+        else if (lexeme.IsWord("end") && state.begin_depth > 0) --state.begin_depth;
+      }
+      // COPY ... FROM STDIN: its rows follow the statement.
+      if (state.copy == 0) state.copy = lexeme.IsWord("copy") ? 1 : 4;
+      else if (state.copy == 1 && state.paren_depth == 0 && lexeme.IsWord("from")) state.copy = 2;
+      else if (state.copy == 2) state.copy = lexeme.IsWord("stdin") ? 3 : 1;
+      return;
+    }
+    default:
+      break;
+  }
+  if (lexeme.type->IsCompare()) {
+    if (state.copy == 0) state.copy = 4;
+    else if (state.copy == 2) state.copy = 1;
+  }
+}
+
+template <class T>
+bool PsqlRules<T>::IsCopyEnd(NativeInput<T>& in) {
+  // A line holding just `\.` (a CR before its LF allowed), or the last line.
+  if (!in.Ensure(2) || in.Pos()[0] != '\\' || in.Pos()[1] != '.') return false;
+  return !in.Ensure(3) || IsLineEnd(in.Pos()[2]);
+}
+
+template <class T>
+long PsqlRules<T>::ReadCopyRows(SplitContext<T>& ctx, State& state, bool first) {
+  NativeInput<T>& in = ctx.in;
+  CKXStringT<T>& data = StatementAccess<T>::Data(ctx.stmt);
+  if (first) {
+    // The rest of the COPY line waits until the rows are read; blanks alone
+    // are dropped.
+    in.Mark();
+    in.SkipWhile([](T c) { return static_cast<Unit<T>>(c) != kLF; });
+    state.after_copy.Assign(in.Start(), static_cast<std::size_t>(in.Pos() - in.Start()));
+    if (!in.AtEnd()) in.Advance();  // the line feed
+    bool blank = true;
+    for (std::size_t i = 0; i < state.after_copy.GetLength() && blank; ++i)
+      blank = IsBlank(state.after_copy[i]) || IsLineEnd(state.after_copy[i]);
+    if (blank) state.after_copy.Empty();
+    else state.after_copy.Append(static_cast<T>(kLF));
+  }
+  for (;;) {
+    if (in.AtEnd()) break;
+    if (IsCopyEnd(in)) {
+      in.Advance(2);
+      if (in.Ensure(1) && static_cast<Unit<T>>(in.Peek()) == kCR) in.Advance();
+      if (in.Ensure(1) && static_cast<Unit<T>>(in.Peek()) == kLF) in.Advance();
+      break;
+    }
+    if (data.GetLength() >= kCopyPiece) {
+      state.copy_rows_follow = true;
+      return KXSQL_PRODUCED;
+    }
+    // One row, with its line end.
+    for (;;) {
+      in.Mark();
+      in.SkipWhile([](T c) { return static_cast<Unit<T>>(c) != kLF; });
+      const bool line_end = in.Pos() < in.End();
+      if (line_end) in.Advance();
+      data.Append(in.Start(), static_cast<std::size_t>(in.Pos() - in.Start()));
+      if (line_end || in.AtEnd()) break;
+    }
+  }
+  if (in.Failed()) return KXSQL_FAILED;
+  state.copy_rows_follow = false;
+  in.Mark();
+  if (!state.after_copy.IsEmpty()) {
+    in.Unread(state.after_copy.GetString(), state.after_copy.GetLength());
+    state.after_copy.Empty();
+  }
+  ctx.at_line_start = true;
+  return KXSQL_PRODUCED;
+}
+
+template <class T>
+long PsqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted) {
+  if (state.copy_rows_follow) {
+    // The next piece of a long COPY: the same statement, more rows.
+    ctx.Append(state.copy_text.GetString(), state.copy_text.GetLength(), SQLTOKEN_TYPE::OTHER);
+    ctx.SetKind(KXSQL_STMT_DATA);
+    return ReadCopyRows(ctx, state, false);
+  }
+  if (has_interrupted) {
+    // The statement that a psql command interrupted goes on.
+    ctx.stmt = interrupted;
+    has_interrupted = false;
+  }
+  for (;;) {
+    const Lexeme<T> lexeme = Lex(ctx.in);
+    if (lexeme.length == 0) return ctx.in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);
+    if (lexeme.Is(LexKind::kCommand)) {
+      if (lexeme.length == 2 && lexeme.text[1] == ';') {
+        ctx.Append(lexeme.text + 1, 1, SQLTOKEN_TYPE::OTHER);
+        continue;
+      }
+      // \g sends the statement, as `;` does.
+      const bool send = lexeme.length >= 2 && lexeme.text[1] == 'g' &&
+                        (lexeme.length == 2 || !ContinuesWord(CharClasses<T>::Table(), lexeme.text[2]) ||
+                         (lexeme.length >= 3 && lexeme.text[2] == 'x' &&
+                          (lexeme.length == 3 || !ContinuesWord(CharClasses<T>::Table(), lexeme.text[3]))));
+      if (send && !ctx.Empty()) {
+        state.EndStatement();
+        return KXSQL_PRODUCED;
+      }
+      if (!ctx.Empty()) {
+        // Run now, the statement goes on afterwards.
+        interrupted = ctx.stmt;
+        has_interrupted = true;
+        ctx.stmt.Clear();
+      }
+      ctx.Append(lexeme);
+      ctx.SetKind(KXSQL_STMT_CLIENT);
+      return KXSQL_PRODUCED;
+    }
+    if (lexeme.Is(LexKind::kSemicolon) && state.paren_depth == 0 && state.begin_depth == 0) {
+      const bool copy_in = state.copy == 3;
+      state.EndStatement();
+      if (!copy_in) return KXSQL_PRODUCED;
+      StatementAccess<T>::Sync(ctx.stmt);
+      state.copy_text = StatementAccess<T>::Text(ctx.stmt);
+      state.copy_text.TrimLeft(CharSet<T>::WHITESPACE);
+      return ReadCopyRows(ctx, state, true);
+    }
+    Track(lexeme, state);
+    ctx.Append(lexeme);
+  }
+}
+
+}  // namespace kxsql::detail
