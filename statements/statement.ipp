@@ -66,6 +66,7 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     m_nParsedFrom = length;
     m_nNoCommentFrom = length;
     m_nKind = other.m_nKind;
+    m_nRepeat = other.m_nRepeat;
     m_strData = std::move(data);
   } catch (const std::bad_alloc&) {
   }
@@ -166,6 +167,7 @@ void SQLStmtT<T>::Clear() {
   m_nParsedFrom = 0;
   m_nNoCommentFrom = 0;
   m_nKind = KXSQL_STMT_SQL;
+  m_nRepeat = 1;
   m_strData.Empty();
 }
 

@@ -103,6 +103,10 @@ class KXSQL_EXPORT SQLStmtT {
   /// including the `\.` line; empty for any other statement.
   const T* GetData() const noexcept { return m_strData.GetString(); }
 
+  /// How many times the batch is to run: sqlcmd's `GO 3` gives 3 (native
+  /// rules); 1 for every other statement.
+  unsigned int GetRepeatCount() const noexcept { return m_nRepeat; }
+
   /// No compare token, or any of the three texts empty.
   bool IsEmpty() const noexcept;
   /// A side-effect word was seen.
@@ -142,6 +146,7 @@ class KXSQL_EXPORT SQLStmtT {
   std::size_t m_nParsedFrom = 0;
   std::size_t m_nNoCommentFrom = 0;
   int m_nKind = KXSQL_STMT_SQL;
+  unsigned int m_nRepeat = 1;
   CKXStringT<T> m_strData;
 };
 

@@ -229,6 +229,7 @@ struct StatementAccess {
     stmt.AppendText(text, n, type, dbms, flags);
   }
   static void SetKind(SQLStmtT<T>& stmt, int kind) noexcept { stmt.m_nKind = kind; }
+  static void SetRepeatCount(SQLStmtT<T>& stmt, unsigned int count) noexcept { stmt.m_nRepeat = count; }
   static CKXStringT<T>& Data(SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
   static bool HasCompareToken(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens > 0; }
   static const CKXStringT<T>& Text(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strText; }

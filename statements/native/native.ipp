@@ -61,6 +61,10 @@ Lexeme<T> LexAs(Client client, NativeState<T>& state) {
   switch (client) {
     case Client::kPsql:
       return PsqlRules<T>::Lex(state.input);
+    case Client::kSqliteShell:
+      return SqliteShellRules<T>::Lex(state.input);
+    case Client::kMysql:
+      return MysqlRules<T>::Lex(state.input, state.mysql);
     default:
       return Lexeme<T>();
   }
@@ -116,6 +120,12 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
   switch (client) {
     case Client::kPsql:
       rc = PsqlRules<T>::Next(ctx, state.psql, state.interrupted, state.has_interrupted);
+      break;
+    case Client::kSqliteShell:
+      rc = SqliteShellRules<T>::Next(ctx, state.sqlite);
+      break;
+    case Client::kMysql:
+      rc = MysqlRules<T>::Next(ctx, state.mysql, state.interrupted, state.has_interrupted);
       break;
     default:
       break;

@@ -7,7 +7,9 @@
 #include "kxcom/dbms_type.h"
 #include "statements/native/lexing.h"
 #include "statements/native/native_input.h"
+#include "statements/native/mysql_client.ipp"
 #include "statements/native/psql.ipp"
+#include "statements/native/sqlite_shell.ipp"
 
 namespace kxsql::detail {
 
@@ -25,6 +27,8 @@ enum class Client : unsigned char {
 inline Client ClientFor(const DBMSTYPE& dbms) noexcept {
   const DBMSGroup& group = dbms.GetGroup();
   if (group == DBMSGroup::Postgres) return Client::kPsql;
+  if (group == DBMSGroup::SQLite) return Client::kSqliteShell;
+  if (group == DBMSGroup::MySQL) return Client::kMysql;
   return Client::kClassic;
 }
 
@@ -40,6 +44,8 @@ struct NativeState {
   SQLStmtT<T> interrupted;
   bool has_interrupted = false;
   typename PsqlRules<T>::State psql;
+  typename SqliteShellRules<T>::State sqlite;
+  typename MysqlRules<T>::State mysql;
 };
 
 }  // namespace kxsql::detail
