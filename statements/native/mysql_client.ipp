@@ -293,6 +293,21 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
     if (lexeme.Is(LexKind::kCommand)) {
       const unsigned letter = static_cast<Unit<T>>(lexeme.text[1]);
       if (letter == 'g' || letter == 'G') return KXSQL_PRODUCED;  // sends the statement
+      if (letter == 'c') {
+        // The statement so far is dropped, as the client drops it.
+        ctx.stmt.Clear();
+        ctx.Append(lexeme);
+        ctx.SetKind(KXSQL_STMT_CLIENT);
+        return KXSQL_PRODUCED;
+      }
+      if (!ctx.Empty()) {
+        // Run at once; the statement goes on with the next call.
+        interrupted = ctx.stmt;
+        has_interrupted = true;
+        ctx.stmt.Clear();
+      }
+      ctx.Append(lexeme);
+      ctx.SetKind(KXSQL_STMT_CLIENT);
       const Command* backslash = FindLetter(letter);
       in.Mark();
       if (backslash != nullptr && backslash->takes_arguments) {
@@ -308,22 +323,8 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
           in.Advance();
         }
       }
-      if (letter == 'c') {
-        // The statement so far is dropped, as the client drops it.
-        ctx.stmt.Clear();
-        ctx.Append(lexeme);
-        ctx.SetKind(KXSQL_STMT_CLIENT);
-        return KXSQL_PRODUCED;
-      }
-      if (!ctx.Empty()) {
-        interrupted = ctx.stmt;
-        has_interrupted = true;
-        ctx.stmt.Clear();
-      }
-      ctx.Append(lexeme);
       const Lexeme<T> arguments = Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
       if (arguments.length > 0) ctx.Append(arguments);
-      ctx.SetKind(KXSQL_STMT_CLIENT);
       if (letter == 'd') ChangeDelimiter(state, arguments.text, arguments.length);
       return KXSQL_PRODUCED;
     }
