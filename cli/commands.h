@@ -30,6 +30,7 @@ struct RunOptions {
   std::string sqlite_path = "kxsql.db";
   const DBMSTYPE* dialect = nullptr;   // null: the connection's
   int rules = KXSQL_RULES_NATIVE;
+  std::vector<std::pair<std::string, std::string>> variables;  // --var NAME=VALUE
   unsigned int max_errors = 4294967295u;
   bool quiet = false;
 };

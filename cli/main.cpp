@@ -91,6 +91,10 @@ int Main(int argc, char** argv) {
       ->check(DialectName());
   run_cmd->add_option("--rules", run.rules, kRulesHelp)
       ->transform(CLI::CheckedTransformer(kRuleSets, CLI::ignore_case));
+  std::vector<std::string> variables;
+  run_cmd->add_option("--var", variables,
+                      "set a variable of the script's client, as psql -v, sqlcmd -v or SQL*Plus DEFINE (NAME=VALUE; "
+                      "may repeat)");
   run_cmd->add_option("--max-errors", max_errors, "stop once this many statements have failed (default: never)")
       ->check(CLI::Range(0LL, 4294967294LL));
   run_cmd->add_flag("--quiet", run.quiet, "no progress and no summary; failures are still shown");
@@ -119,6 +123,14 @@ int Main(int argc, char** argv) {
     }
     if (!run_dialect.empty()) run.dialect = DBMSTYPE::FromName(run_dialect.c_str());
     if (max_errors >= 0) run.max_errors = static_cast<unsigned int>(max_errors);
+    for (const std::string& variable : variables) {
+      const std::size_t equals = variable.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        PrintError("--var takes NAME=VALUE, not '" + variable + "'");
+        return kExitUsage;
+      }
+      run.variables.emplace_back(variable.substr(0, equals), variable.substr(equals + 1));
+    }
     std::size_t stdin_uses = 0;
     for (const std::string& input : run.inputs) stdin_uses += input == "-";
     if (stdin_uses > 1) {

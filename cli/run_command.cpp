@@ -13,6 +13,8 @@
 #include "cli/progress_bar.h"
 #include "cli/script_input.h"
 #include "runner/script_runner.h"
+#include "runner/substitution.h"
+#include "statements/native/client.h"
 
 namespace kxsql::cli {
 namespace {
@@ -73,10 +75,12 @@ struct LiveProgress {
 class RunObserver : public kxsql::detail::ScriptObserver<char> {
  public:
   RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, LiveProgress& live, std::uint64_t bytes_before)
-      : file_(file), name_(std::move(name)), bar_(bar), live_(live), bytes_before_(bytes_before) {}
+      : bar_(bar), live_(live), bytes_before_(bytes_before), top_(file) {
+    files_.push_back({&file, std::move(name)});
+  }
 
   void OnBeforeStatement() override {
-    file_.BeginStatement();
+    files_.back().file->BeginStatement();
     reason_.clear();
   }
 
@@ -84,16 +88,39 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     const bool failed = rc != 0 && rc != 1 && rc != 100;
     live_.statements.fetch_add(1, std::memory_order_relaxed);
     if (failed) live_.errors.fetch_add(1, std::memory_order_relaxed);
-    live_.bytes_done.store(bytes_before_ + static_cast<std::uint64_t>(file_.GetTotalBytes() - file_.GetRemainingBytes()),
+    live_.bytes_done.store(bytes_before_ + static_cast<std::uint64_t>(top_.GetTotalBytes() - top_.GetRemainingBytes()),
                            std::memory_order_relaxed);
     if (!failed) return;
     const std::string reason =
         reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
-    std::lock_guard<std::mutex> lock(bar_.Lock());
-    bar_.Clear();
-    std::fprintf(stderr, "%s:%llu: error: %s\n%s\n", name_.c_str(), file_.StatementLine(stmt), reason.c_str(),
-                 Excerpt(stmt.GetText()).c_str());
-    std::fflush(stderr);
+    Show(stmt, "error", reason, true);
+  }
+
+  void OnClientCommand(const SQLStmtT<char>& stmt, Outcome outcome, const std::string& message) override {
+    if (outcome == Outcome::kEcho) {
+      // What the script echoes is its output.
+      std::lock_guard<std::mutex> lock(bar_.Lock());
+      bar_.Clear();
+      std::printf("%s\n", message.c_str());
+      std::fflush(stdout);
+      return;
+    }
+    if (outcome == Outcome::kNotice) Show(stmt, "notice", message, false);
+    if (outcome == Outcome::kFailed) {
+      live_.errors.fetch_add(1, std::memory_order_relaxed);
+      Show(stmt, "error", message, true);
+    }
+  }
+
+  std::unique_ptr<CKXSQLFile> OpenInclude(const std::string& path) override {
+    auto file = std::make_unique<ScriptFile>();
+    std::string error;
+    if (!OpenScript(path, *file, error)) return nullptr;
+    files_.push_back({file.get(), path});
+    return file;
+  }
+  void OnIncludeEnd() override {
+    if (files_.size() > 1) files_.pop_back();
   }
 
   // Called from the host log with the reason of a failed statement.
@@ -103,11 +130,26 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
   }
 
  private:
-  ScriptFile& file_;
-  std::string name_;
+  // One line for the user, where the statement stands, then its text.
+  void Show(const SQLStmtT<char>& stmt, const char* what, const std::string& message, bool with_text) {
+    std::lock_guard<std::mutex> lock(bar_.Lock());
+    bar_.Clear();
+    const Source& source = files_.back();
+    std::fprintf(stderr, "%s:%llu: %s: %s\n", source.name.c_str(), source.file->StatementLine(stmt), what,
+                 message.c_str());
+    if (with_text) std::fprintf(stderr, "%s\n", Excerpt(stmt.GetText()).c_str());
+    std::fflush(stderr);
+  }
+
+  struct Source {
+    ScriptFile* file;
+    std::string name;
+  };
   ProgressBar& bar_;
   LiveProgress& live_;
   std::uint64_t bytes_before_;
+  ScriptFile& top_;
+  std::vector<Source> files_;  // the script, and the scripts it includes
   std::string reason_;
 };
 
@@ -146,6 +188,10 @@ int RunScripts(const RunOptions& options) {
   CKXTr tr;
   if (!Connect(options, tr)) return kExitFailed;
   if (options.dialect) tr.SetDBMSType(*options.dialect);
+  // What the scripts' client keeps from one script to the next.
+  kxsql::detail::ScriptSession session;
+  const kxsql::detail::Client client = kxsql::detail::ClientFor(tr.GetDBMSType());
+  for (const auto& [name, value] : options.variables) session.SetVariable(kxsql::detail::VariableKey(client, name), value);
 
   ProgressBar bar(!options.quiet);
   LiveProgress live;
@@ -164,15 +210,17 @@ int RunScripts(const RunOptions& options) {
 
   CKXThread worker([&] {
     std::uint64_t bytes_before = 0;
-    for (std::size_t i = 0; i < files.size() && result == 0; ++i) {
+    for (std::size_t i = 0; i < files.size() && result == 0 && !session.quit; ++i) {
       RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, live, bytes_before);
       {
         std::lock_guard<std::mutex> lock(current_mutex);
         current = &observer;
       }
       unsigned int file_statements = 0;
+      files[i]->SetSplitRules(options.rules);
+      session.SetScriptPath(options.inputs[i] == "-" ? std::string() : options.inputs[i]);
       result = kxsql::detail::LoadSQL<char>(*files[i], &tr, file_statements, error_count, options.max_errors,
-                                             &observer);
+                                             &observer, &session);
       statements += file_statements;
       if (result == -1 && !(options.max_errors != 4294967295u && error_count >= options.max_errors)) {
         std::lock_guard<std::mutex> lock(bar.Lock());

@@ -1,11 +1,13 @@
 // Databases reached through an ODBC driver (unixODBC): connecting, telling
 // the dialect from the driver's DBMS name, and executing script text.
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "connection_string.h"
 #include "kxcom/message.h"
 #include "kxcom/transaction.h"
 #include "transaction_impl.h"
@@ -149,9 +151,43 @@ bool CKXTr::Connect(const char* odbc_connection_string) {
     if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length)))
       tr.dbms_name = reinterpret_cast<const char*>(name);
     tr.type = &TypeFromDBMSName(tr.dbms_name);
+    tr.connection_string = odbc_connection_string;
+    // The mysql client sends a text of several statements as one query;
+    // MySQL's and MariaDB's drivers run that only with their
+    // multi-statement option (bit 26 of OPTION).
+    constexpr unsigned long long kMultiStatements = 67108864;
+    std::string option;
+    const bool has_option = kxcom::detail::FindConnectionKey(tr.connection_string, "OPTION", &option);
+    const unsigned long long flags = has_option ? std::strtoull(option.c_str(), nullptr, 10) : 0;
+    if (tr.type == &DBMSTYPE::MYSQL && (flags & kMultiStatements) == 0) {
+      const std::string with_option =
+          kxcom::detail::WithConnectionKey(tr.connection_string, "OPTION", std::to_string(flags | kMultiStatements));
+      return Connect(with_option.c_str());
+    }
     return true;
   } catch (const std::bad_alloc&) {
     tr.Release();
+    kxcom::detail::ReportConnectFailure("Out of memory", kConnectCaption, kConnectSource);
+    return false;
+  }
+}
+
+bool CKXTr::ConnectDatabase(const char* database) {
+  if (impl_->db != nullptr || impl_->connection_string.empty()) {
+    kxcom::detail::ReportConnectFailure("only an ODBC connection can move to another database", kConnectCaption,
+                                        kConnectSource);
+    return false;
+  }
+  try {
+    const DBMSTYPE& type = *impl_->type;
+    const std::string key =
+        kxcom::detail::FindConnectionKey(impl_->connection_string, "DB", nullptr) ? "DB" : "DATABASE";
+    const std::string moved =
+        kxcom::detail::WithConnectionKey(impl_->connection_string, key, database != nullptr ? database : "");
+    const bool ok = Connect(moved.c_str());
+    impl_->type = &type;
+    return ok;
+  } catch (const std::bad_alloc&) {
     kxcom::detail::ReportConnectFailure("Out of memory", kConnectCaption, kConnectSource);
     return false;
   }

@@ -23,6 +23,7 @@ CKXTr::~CKXTr() { impl_->Release(); }
 
 void CKXTr::Disconnect() noexcept { impl_->Release(); }
 bool CKXTr::IsConnected() const noexcept { return impl_->IsConnected(); }
+bool CKXTr::IsEmbedded() const noexcept { return impl_->db != nullptr; }
 const DBMSTYPE& CKXTr::GetDBMSType() const noexcept { return *impl_->type; }
 void CKXTr::SetDBMSType(const DBMSTYPE& type) noexcept { impl_->type = &type; }
 const char* CKXTr::GetDBMSName() const noexcept { return impl_->dbms_name.c_str(); }

@@ -21,6 +21,8 @@ struct CKXTr::Impl {
   // ODBC; dbc is non-null only while connected.
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
+  // The string the ODBC connection was made with, for ConnectDatabase.
+  std::string connection_string;
 
   // The wrappers holding a statement handle on `dbc`. Disconnecting frees
   // every statement of the connection, so their handles are freed first and

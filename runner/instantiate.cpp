@@ -6,9 +6,9 @@
 
 namespace kxsql::detail {
 template long LoadSQL<char>(CKXSQLStreamT<char>&, CKXTr*, unsigned int&, unsigned int&, unsigned int,
-                            ScriptObserver<char>*);
+                            ScriptObserver<char>*, ScriptSession*);
 template long LoadSQL<unsigned short>(CKXSQLStreamT<unsigned short>&, CKXTr*, unsigned int&, unsigned int&,
-                                      unsigned int, ScriptObserver<unsigned short>*);
+                                      unsigned int, ScriptObserver<unsigned short>*, ScriptSession*);
 }  // namespace kxsql::detail
 
 template long CKXSQLTextT<char>::ParseSQL(const char*, CKXTr*, unsigned int&, unsigned int&, unsigned int);

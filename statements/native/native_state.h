@@ -5,6 +5,7 @@
 #pragma once
 
 #include "kxcom/dbms_type.h"
+#include "statements/native/client.h"
 #include "statements/native/lexing.h"
 #include "statements/native/native_input.h"
 #include "statements/native/mysql_client.ipp"
@@ -12,25 +13,6 @@
 #include "statements/native/sqlite_shell.ipp"
 
 namespace kxsql::detail {
-
-// The command-line client whose rules cut a dialect.
-enum class Client : unsigned char {
-  kClassic,      // Informix, Access, GENERIC: the classic rules
-  kPsql,         // PostgreSQL
-  kSqliteShell,  // SQLite
-  kMysql,        // MySQL, MariaDB
-  kSqlPlus,      // Oracle
-  kSqlcmd,       // SQL Server, Sybase
-  kDb2Clp,       // DB2
-};
-
-inline Client ClientFor(const DBMSTYPE& dbms) noexcept {
-  const DBMSGroup& group = dbms.GetGroup();
-  if (group == DBMSGroup::Postgres) return Client::kPsql;
-  if (group == DBMSGroup::SQLite) return Client::kSqliteShell;
-  if (group == DBMSGroup::MySQL) return Client::kMysql;
-  return Client::kClassic;
-}
 
 template <class T>
 struct NativeState {

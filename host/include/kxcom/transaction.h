@@ -32,13 +32,25 @@ class KXCOM_EXPORT CKXTr {
   /// returns false.
   bool OpenSQLite(const char* path);
   /// Connects through ODBC with a connection string ("DRIVER=...;SERVER=...").
-  /// The type comes from the driver's DBMS name (GENERIC when unknown). On
-  /// failure records the driver's SQLSTATE and message and returns false.
+  /// The type comes from the driver's DBMS name (GENERIC when unknown). A
+  /// MySQL or MariaDB connection is made with the driver's multi-statement
+  /// option, so that a text of several statements runs as the mysql client
+  /// runs it. On failure records the driver's SQLSTATE and message and
+  /// returns false.
   bool Connect(const char* odbc_connection_string);
+  /// Reconnects to another database of the same server, as psql's
+  /// `\c dbname` does: the connection string of the last Connect with its
+  /// DATABASE key set to `database`. The DBMS type stays as it is. Not for
+  /// the embedded engine (OpenSQLite names its file). On failure the reason
+  /// is recorded as Connect records it, the transaction is not connected, and
+  /// false is returned.
+  bool ConnectDatabase(const char* database);
   /// Lets go of the connection, if any; the type is kept.
   void Disconnect() noexcept;
   /// True exactly while a connection is held.
   bool IsConnected() const noexcept;
+  /// True while the connection is the embedded SQLite engine (OpenSQLite).
+  bool IsEmbedded() const noexcept;
 
   /// The dialect: the connection's type, or the one SetDBMSType chose.
   const DBMSTYPE& GetDBMSType() const noexcept;

@@ -1,0 +1,28 @@
+// Client variables in statements under the native rules, each client's way:
+//   psql     :NAME, :'NAME' (a quoted literal), :"NAME" (a quoted name),
+//            outside quotes and comments; an undefined one stays as written
+//   sqlcmd   $(NAME) anywhere, names in any case; undefined is an error
+//   SQL*Plus &NAME and &&NAME anywhere (a `.` right after the name joins
+//            it to what follows), names in any case, unless SET DEFINE OFF;
+//            undefined is an error
+#pragma once
+
+#include <string>
+
+#include "kxsql/kxsql_export.h"
+#include "runner/script_session.h"
+#include "statements/native/client.h"
+
+namespace kxsql::detail {
+
+// `text` with the client's variables replaced by their values. False, with
+// the client's message in `error`, when a variable the client would insist
+// on is not defined.
+bool SubstituteVariables(Client client, const ScriptSession& session, const std::string& text, std::string& out,
+                         std::string& error);
+
+// The variable name as the client keeps it: sqlcmd's and SQL*Plus's names
+// are not case-sensitive, psql's are.
+KXSQL_EXPORT std::string VariableKey(Client client, const std::string& name);
+
+}  // namespace kxsql::detail
