@@ -1,0 +1,148 @@
+// Scripts run under the native rules on the embedded engine: what each
+// client's commands do (includes, variables, echo, stop on error, quit), what
+// is sent after substitution, and how statements and errors are counted.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kxsql.h"
+#include "runner/script_runner.h"
+#include "support/sqlite_query.h"
+
+namespace {
+
+using kxsql::detail::kNoErrorLimit;
+using Outcome = kxsql::detail::ScriptObserver<char>::Outcome;
+
+// What a run sent (a failed statement with a leading `!`) and said.
+struct Recorder : kxsql::detail::ScriptObserver<char> {
+  void OnStatement(const SQLStmtT<char>&, const char* sql, short rc) override {
+    sent.push_back((rc == 0 || rc == 1 || rc == 100 ? "" : "!") + std::string(sql));
+  }
+  void OnClientCommand(const SQLStmtT<char>&, Outcome outcome, const std::string& message) override {
+    if (outcome == Outcome::kEcho) said.push_back("echo: " + message);
+    if (outcome == Outcome::kNotice) said.push_back("notice: " + message);
+    if (outcome == Outcome::kFailed) said.push_back("error: " + message);
+  }
+  std::vector<std::string> sent, said;
+};
+
+struct RunRow {
+  const char* name;
+  const DBMSTYPE* dialect;
+  // Script files by name; "main.sql" is run. $DIR stands for their folder.
+  std::map<std::string, std::string> files;
+  long result;
+  unsigned int statements, errors;
+  std::vector<std::string> sent, said;
+  // A query on table t and the text it gives after the run, when not empty.
+  std::string query, rows;
+};
+
+class NativeRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "kxsql-run-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void Check(const RunRow& row) {
+    SCOPED_TRACE(row.name);
+    for (const auto& [name, text] : row.files) {
+      std::string content = text;
+      for (std::size_t at; (at = content.find("$DIR")) != std::string::npos;) content.replace(at, 4, dir_);
+      std::ofstream(dir_ + "/" + name, std::ios::binary) << content;
+    }
+    CKXTr tr;
+    ASSERT_TRUE(tr.OpenSQLite(":memory:"));
+    CKXSQLStmt stmt(0);
+    ASSERT_EQ(tr.GetDBMSType().ExecuteScriptStmt(stmt, &tr, "create table t(n integer, s text)"), 0);
+    tr.SetDBMSType(*row.dialect);
+    CKXSQLFile file;
+    ASSERT_EQ(file.Open((dir_ + "/main.sql").c_str()), 1);
+    file.SetSplitRules(KXSQL_RULES_NATIVE);
+    kxsql::detail::ScriptSession session;
+    session.SetScriptPath(dir_ + "/main.sql");
+    Recorder recorder;
+    unsigned int statements = 0, errors = 0;
+    EXPECT_EQ(kxsql::detail::LoadSQL<char>(file, &tr, statements, errors, kNoErrorLimit, &recorder, &session),
+              row.result);
+    EXPECT_EQ(statements, row.statements);
+    EXPECT_EQ(errors, row.errors);
+    EXPECT_EQ(recorder.sent, row.sent);
+    EXPECT_EQ(recorder.said, row.said);
+    if (!row.query.empty()) {
+      EXPECT_EQ(kxsql::testing::QueryText(tr, row.query), row.rows);
+    }
+  }
+
+  std::string dir_;
+};
+
+const char kAllRows[] = "select group_concat(n || ':' || coalesce(s, 'null'), ',') from t";
+
+TEST_F(NativeRun, SqliteShell) {
+  const RunRow rows[] = {
+      {"dot-commands: .print, .read, settings skipped, unknown ones fail",
+       &DBMSTYPE::SQLITE,
+       {{"main.sql", ".print hello\ninsert into t values (1, 'a');\n.read $DIR/inc.sql\n.mode column\n.foo\n"
+                     "insert into t values (3, 'c');\n"},
+        {"inc.sql", ".print from inc\ninsert into t values (2, 'b');\n"}},
+       0, 3, 1,
+       {"insert into t values (1, 'a')", "insert into t values (2, 'b')", "insert into t values (3, 'c')"},
+       {"echo: hello", "echo: from inc", "notice: .mode skipped: a display setting of the client",
+        "error: invalid command .foo"},
+       kAllRows, "1:a,2:b,3:c"},
+      {".bail on ends the run at the next failure",
+       &DBMSTYPE::SQLITE,
+       {{"main.sql", ".bail on\ninsert into nosuch values (1);\ninsert into t values (1, 'never');\n"}},
+       -1, 1, 1, {"!insert into nosuch values (1)"}, {}, kAllRows, ""},
+      {"an include cycle is an error, not a hang",
+       &DBMSTYPE::SQLITE,
+       {{"main.sql", ".read $DIR/b.sql\ninsert into t values (9, 'end');"}, {"b.sql", ".read $DIR/main.sql\n"}},
+       0, 1, 1, {"insert into t values (9, 'end')"},
+       {"error: .read " + std::string("$DIR") + "/main.sql: includes nest deeper than 64 or include themselves"},
+       kAllRows, "9:end"},
+      {"a missing include fails; .quit ends the run",
+       &DBMSTYPE::SQLITE,
+       {{"main.sql", ".read nosuch-file.sql\n.quit\ninsert into t values (1, 'never');"}},
+       0, 0, 1, {}, {"error: .read nosuch-file.sql: Failed to open file for reading 'nosuch-file.sql': No such file or directory"},
+       kAllRows, ""},
+  };
+  for (RunRow row : rows) {
+    for (std::string& line : row.said)
+      for (std::size_t at; (at = line.find("$DIR")) != std::string::npos;) line.replace(at, 4, dir_);
+    Check(row);
+  }
+}
+
+TEST_F(NativeRun, PsqlOnTheEngine) {
+  const RunRow rows[] = {
+      {"variables, echo, COPY rows, \\ir relative to the script, \\q",
+       &DBMSTYPE::POSTGRES,
+       {{"main.sql", "\\set v 7\ninsert into t values (:v, :'v');\n\\echo v is :v\n"
+                     "copy t (n, s) from stdin;\n1\ta\\tb\n2\t\\N\n\\.\n\\ir inc.sql\n\\restrict abc\n\\q\n"
+                     "insert into t values (99, 'after quit');\n"},
+        {"inc.sql", "insert into t values (3, 'inc');\n"}},
+       0, 3, 0,
+       {"insert into t values (7, '7')", "copy t (n, s) from stdin", "insert into t values (3, 'inc')"},
+       {"echo: v is 7"}, kAllRows, "7:7,1:a\tb,2:null,3:inc"},
+      {"undefined variables stay; ON_ERROR_STOP; \\c needs a server",
+       &DBMSTYPE::POSTGRES,
+       {{"main.sql", "insert into t values (1, ':nosuch');\n\\c otherdb\n\\set ON_ERROR_STOP on\n"
+                     "select nosuch;\ninsert into t values (2, 'never');\n"}},
+       -1, 2, 2, {"insert into t values (1, ':nosuch')", "!select nosuch"},
+       {"error: \\c otherdb: only an ODBC connection can move to another database"}, kAllRows, "1::nosuch"},
+  };
+  for (const RunRow& row : rows) Check(row);
+}
+
+}  // namespace
