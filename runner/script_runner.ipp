@@ -233,6 +233,19 @@ Step StatementLoop<T>::Perform(const SQLStmtT<T>& stmt) {
     return FailClient(stmt, error);
   const ClientCommand command = ParseClientCommand(client_, text.substr(0, name_end) + arguments);
   ScriptSession& session = run_.session;
+  if (client_ == Client::kPsql && (command.name == "\\restrict" || command.name == "\\unrestrict")) {
+    // What psql does with pg_dump's guard: between the two, only the
+    // \unrestrict of the same key runs.
+    const std::string key = command.args.empty() ? std::string() : command.args[0];
+    if (command.name == "\\unrestrict" && !session.restrict_key.empty() && key != session.restrict_key)
+      return FailClient(stmt, "\\unrestrict: wrong key");
+    if (command.name == "\\restrict" && !session.restrict_key.empty())
+      return FailClient(stmt, "backslash commands are restricted; only \\unrestrict is allowed");
+    session.restrict_key = command.name == "\\restrict" ? key : std::string();
+    return Step::kNext;
+  }
+  if (client_ == Client::kPsql && !session.restrict_key.empty())
+    return FailClient(stmt, "backslash commands are restricted; only \\unrestrict is allowed");
   switch (command.action) {
     case ClientAction::kInclude:
     case ClientAction::kIncludeRelative:

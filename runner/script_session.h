@@ -49,6 +49,9 @@ class KXSQL_EXPORT ScriptSession {
   bool stop_on_error = false;
   // \q, .quit, EXIT: the run ends here, successfully.
   bool quit = false;
+  // psql's \restrict: until \unrestrict with this key, no other backslash
+  // command runs (pg_dump guards its dumps with it).
+  std::string restrict_key;
   // SQL*Plus substitution (`SET DEFINE OFF` turns it off) and its prefix.
   bool substitution = true;
   char substitution_prefix = '&';
