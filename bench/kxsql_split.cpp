@@ -5,6 +5,7 @@
 // process's CPU time, which other work on a shared machine hardly disturbs.
 //
 //   kxsql_split --dialect postgres --repeat 5 pg.sql --utf16-file pg16.sql
+//   kxsql_split --rules native --dialect postgres pg.sql
 //
 // Prints one line per mode, then the process's peak resident memory:
 //   kxsql-text8 mbps=512.3 statements=81234 seconds=0.0391 bytes=20971520
@@ -39,7 +40,8 @@ int Usage() {
                "  --repeat      timed runs per mode; the median is reported (default 5)\n"
                "  --modes       comma-separated: text8, text16, file8, file16\n"
                "                (default: text8,text16,file8, and file16 with --utf16-file)\n"
-               "  --utf16-file  the same script in UTF-16 LE, for the file16 mode\n");
+               "  --utf16-file  the same script in UTF-16 LE, for the file16 mode\n"
+               "  --rules       classic (default) or native; native modes print as kxsql-native-...\n");
   return 2;
 }
 
@@ -76,17 +78,21 @@ struct Mode {
   bool failed = false;
 };
 
+int g_rules = KXSQL_RULES_CLASSIC;
+
 template <class T>
 bool SplitText(const std::vector<T>& text, const CKXTr& tr, std::uint64_t& statements) {
   CKXSQLTextT<T> source;
   SQLStmtT<T> stmt;
-  return source.Set(text.data()) == 0 && CountStatements(source, tr, stmt, statements) >= 0;
+  return source.SetSplitRules(g_rules) == 0 && source.Set(text.data()) == 0 &&
+         CountStatements(source, tr, stmt, statements) >= 0;
 }
 
 bool SplitFile(const char* path, const CKXTr& tr, std::uint64_t& statements) {
   CKXSQLFile source;
   SQLStmtT<char> stmt;
-  return source.Open(path) == 1 && CountStatements<char>(source, tr, stmt, statements) >= 0;
+  return source.SetSplitRules(g_rules) == 0 && source.Open(path) == 1 &&
+         CountStatements<char>(source, tr, stmt, statements) >= 0;
 }
 
 }  // namespace
@@ -103,6 +109,8 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--repeat") == 0 && has_value) repeat = std::max(1, std::atoi(argv[++i]));
     else if (std::strcmp(argv[i], "--modes") == 0 && has_value) modes = argv[++i];
     else if (std::strcmp(argv[i], "--utf16-file") == 0 && has_value) utf16_path = argv[++i];
+    else if (std::strcmp(argv[i], "--rules") == 0 && has_value)
+      g_rules = std::strcmp(argv[++i], "native") == 0 ? KXSQL_RULES_NATIVE : KXSQL_RULES_CLASSIC;
     else if (argv[i][0] == '-' || path) return Usage();
     else path = argv[i];
   }
@@ -165,7 +173,8 @@ int main(int argc, char** argv) {
       continue;
     }
     const double seconds = Median(mode.times);
-    std::printf("kxsql-%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n", mode.name.c_str(),
+    std::printf("kxsql-%s%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n",
+                g_rules == KXSQL_RULES_NATIVE ? "native-" : "", mode.name.c_str(),
                 bytes / (1 << 20) / seconds, static_cast<unsigned long long>(mode.statements), seconds, bytes);
   }
 
