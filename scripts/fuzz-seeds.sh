@@ -100,6 +100,34 @@ UPDATE t SET v = v || '!';
 END;
 EOF
 
+cat >"$work/pgdump.sql" <<'EOF'
+\restrict k3y
+SET client_encoding = 'UTF8';
+CREATE FUNCTION public.f() RETURNS trigger LANGUAGE plpgsql AS $_$ BEGIN RETURN NEW; END; $_$;
+COPY public.t (a, b) FROM stdin;
+1	x\ty
+2	\N
+\.
+SELECT pg_catalog.setval('public.s', 3, true); select E'a\';' /* a /* b */ */;
+\set v 1
+select :'v', (1;
+2) \g
+\unrestrict k3y
+EOF
+
+cat >"$work/mysqldump.sql" <<'EOF'
+/*M!999999\- enable the sandbox mode */
+/*!40101 SET NAMES utf8mb4 */;
+DROP TABLE IF EXISTS `t`; # comment
+INSERT INTO `t` VALUES (1,'a\'b;c'),(2,"d");
+DELIMITER ;;
+/*!50003 CREATE*/ /*!50003 TRIGGER tr BEFORE INSERT ON t FOR EACH ROW BEGIN SET NEW.a = 1; END */;;
+DELIMITER ;
+--x
+use test
+source other.sql
+EOF
+
 # Every kind of token and the odd places they meet: comments that do not
 # nest, unterminated strings, `/` in and out of the first column, CR LF,
 # a line comment that runs to the end without a line end.
@@ -115,7 +143,7 @@ printf -- '-- café, naïve: no line end' >>"$work/lexical.sql"
 # --- per target --------------------------------------------------------------
 
 rm -rf "$corpus"
-mkdir -p "$corpus"/{tokenizer,splitter,file_source,runner}
+mkdir -p "$corpus"/{tokenizer,splitter,file_source,runner,native}
 
 # tokenizer: the bytes as 8-bit text, and pairs of bytes as 16-bit units.
 for s in bookshop payroll plsql tsql plpgsql db2 sqlite lexical; do
@@ -155,6 +183,16 @@ seed runner tsql-sqlserver 4 tsql
 seed runner plpgsql-postgres 6 plpgsql
 seed runner db2-db2 2 db2
 seed runner lexical-generic 0 lexical
+
+# native: the first byte picks the DBMS type as for the splitter.
+seed native pgdump-postgres 6 pgdump
+seed native plpgsql-postgres 6 plpgsql
+seed native mysqldump-mysql 9 mysqldump
+seed native sqlite-sqlite 8 sqlite
+seed native plsql-oracle 1 plsql
+seed native tsql-sqlserver 4 tsql
+seed native db2-db2 2 db2
+seed native lexical-postgres 6 lexical
 
 # file_source: the bytes of a file, in the encodings the host detects.
 f="$corpus/file_source"
