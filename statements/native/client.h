@@ -21,6 +21,9 @@ inline Client ClientFor(const DBMSTYPE& dbms) noexcept {
   if (group == DBMSGroup::Postgres) return Client::kPsql;
   if (group == DBMSGroup::SQLite) return Client::kSqliteShell;
   if (group == DBMSGroup::MySQL) return Client::kMysql;
+  if (group == DBMSGroup::Oracle) return Client::kSqlPlus;
+  if (group == DBMSGroup::SqlServer) return Client::kSqlcmd;
+  if (group == DBMSGroup::DB2) return Client::kDb2Clp;
   return Client::kClassic;
 }
 

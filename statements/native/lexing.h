@@ -121,6 +121,15 @@ inline void ScanToLineEnd(NativeInput<T>& in) {
   in.SkipWhile([](T c) { return !IsLineEnd(c); });
 }
 
+// Past one line end (CR LF, LF or CR), if one is next.
+template <class T>
+inline void ScanLineEnd(NativeInput<T>& in) {
+  if (!in.Ensure(1)) return;
+  const unsigned c = static_cast<Unit<T>>(in.Peek());
+  if (c == kLF || c == kCR) in.Advance();
+  if (c == kCR && in.Ensure(1) && static_cast<Unit<T>>(in.Peek()) == kLF) in.Advance();
+}
+
 template <class T>
 inline void ScanWord(NativeInput<T>& in, const WordClass<T>& words) {
   in.SkipWhile([&words](T c) { return words.Continues(c); });

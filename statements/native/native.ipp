@@ -65,6 +65,12 @@ Lexeme<T> LexAs(Client client, NativeState<T>& state) {
       return SqliteShellRules<T>::Lex(state.input);
     case Client::kMysql:
       return MysqlRules<T>::Lex(state.input, state.mysql);
+    case Client::kSqlPlus:
+      return SqlPlusRules<T>::Lex(state.input);
+    case Client::kSqlcmd:
+      return SqlcmdRules<T>::Lex(state.input);
+    case Client::kDb2Clp:
+      return Db2ClpRules<T>::Lex(state.input, state.db2);
     default:
       return Lexeme<T>();
   }
@@ -126,6 +132,15 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
       break;
     case Client::kMysql:
       rc = MysqlRules<T>::Next(ctx, state.mysql, state.interrupted, state.has_interrupted);
+      break;
+    case Client::kSqlPlus:
+      rc = SqlPlusRules<T>::Next(ctx, state.sqlplus, state.interrupted, state.has_interrupted);
+      break;
+    case Client::kSqlcmd:
+      rc = SqlcmdRules<T>::Next(ctx, state.interrupted, state.has_interrupted);
+      break;
+    case Client::kDb2Clp:
+      rc = Db2ClpRules<T>::Next(ctx, state.db2, state.interrupted, state.has_interrupted);
       break;
     default:
       break;

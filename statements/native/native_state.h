@@ -1,16 +1,19 @@
 // What the native rules keep between two calls on a stream: the client whose
 // rules apply, the input with what it has read ahead, and each client's own
-// state (mysql's DELIMITER, a statement that a psql command interrupted, the
-// rows of a long COPY still to come).
+// state (mysql's DELIMITER, the DB2 CLP's terminator, a statement that a
+// client command interrupted, the rows of a long COPY still to come).
 #pragma once
 
 #include "kxcom/dbms_type.h"
 #include "statements/native/client.h"
 #include "statements/native/lexing.h"
 #include "statements/native/native_input.h"
+#include "statements/native/db2_clp.ipp"
 #include "statements/native/mysql_client.ipp"
 #include "statements/native/psql.ipp"
+#include "statements/native/sqlcmd.ipp"
 #include "statements/native/sqlite_shell.ipp"
+#include "statements/native/sqlplus.ipp"
 
 namespace kxsql::detail {
 
@@ -28,6 +31,8 @@ struct NativeState {
   typename PsqlRules<T>::State psql;
   typename SqliteShellRules<T>::State sqlite;
   typename MysqlRules<T>::State mysql;
+  typename SqlPlusRules<T>::State sqlplus;
+  typename Db2ClpRules<T>::State db2;
 };
 
 }  // namespace kxsql::detail

@@ -114,7 +114,7 @@ TEST_F(Cli, SplitJsonCarriesEveryField) {
   const std::string script =
       "CREATE PROCEDURE p AS\nBEGIN\n  IF x THEN y; END IF;\nEND;\n/\n"
       "-- next\nINSERT INTO t VALUES (s.nextval);\nSelect 1 from dual;\n";
-  const ProcessResult r = Kxsql({"split", "--dialect", "oracle", "--json", "-"}, script);
+  const ProcessResult r = Kxsql({"split", "--dialect", "oracle", "--rules", "classic", "--json", "-"}, script);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::vector<nlohmann::json> statements = JsonLines(r.out);
   ASSERT_EQ(statements.size(), 4u);

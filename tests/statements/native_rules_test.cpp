@@ -15,26 +15,6 @@
 namespace kxsql::testing {
 namespace {
 
-struct NativeRow {
-  const char* script;
-  std::vector<std::string> statements;
-};
-
-void Check(const DBMSTYPE& dialect, const std::vector<NativeRow>& rows) {
-  for (const NativeRow& row : rows) {
-    SCOPED_TRACE(row.script);
-    EXPECT_EQ(NativeSplit<char>(row.script, dialect), row.statements);
-    EXPECT_EQ(NativeSplit<unsigned short>(row.script, dialect), row.statements);
-    // A comment of the right length puts each character of the script at
-    // the end of the file source's first chunk in turn.
-    const std::string script = row.script;
-    for (std::size_t at = 0; at <= script.size(); ++at) {
-      const std::string pad = "-- " + std::string(4096 - 4 - at, 'x') + "\n";
-      ASSERT_EQ(NativeSplitFile(pad + script, dialect), row.statements) << "moved by " << at;
-    }
-  }
-}
-
 TEST(NativeRules, Psql) {
   Check(DBMSTYPE::POSTGRES, {
       {"select 1; select 2", {"select 1", "select 2"}},

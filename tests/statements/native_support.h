@@ -76,4 +76,26 @@ inline std::vector<std::string> NativeSplitFile(const std::string& script, const
   return lines;
 }
 
+struct NativeRow {
+  const char* script;
+  std::vector<std::string> statements;
+};
+
+// Every row over 8-bit and 16-bit text, and through the file source with
+// each character of the script at the end of a chunk once.
+inline void Check(const DBMSTYPE& dialect, const std::vector<NativeRow>& rows) {
+  for (const NativeRow& row : rows) {
+    SCOPED_TRACE(row.script);
+    EXPECT_EQ(NativeSplit<char>(row.script, dialect), row.statements);
+    EXPECT_EQ(NativeSplit<unsigned short>(row.script, dialect), row.statements);
+    // A comment of the right length puts each character of the script at
+    // the end of the file source's first chunk in turn.
+    const std::string script = row.script;
+    for (std::size_t at = 0; at <= script.size(); ++at) {
+      const std::string pad = "-- " + std::string(4096 - 4 - at, 'x') + "\n";
+      ASSERT_EQ(NativeSplitFile(pad + script, dialect), row.statements) << "moved by " << at;
+    }
+  }
+}
+
 }  // namespace kxsql::testing
