@@ -27,7 +27,8 @@ check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The main job on the embedded default: a schema with triggers and a few
-# thousand rows run into an SQLite file, then a PL/SQL script split as Oracle.
+# thousand rows run into an SQLite file, then a PL/SQL script split as
+# SQL*Plus cuts it, then a pg_dump excerpt split with both rule sets.
 DEMO_DB = $(BUILD)/demo/bookshop.db
 demo: build
 	@mkdir -p $(BUILD)/demo && rm -f $(DEMO_DB)
@@ -39,6 +40,12 @@ demo: build
 	          (SELECT count(*) FROM stock_log) AS stock_log_rows, (SELECT sum(total_cents) FROM orders) AS takings_cents;"
 	@echo "== kxsql split --dialect oracle examples/scripts/payroll.sql"
 	@$(BUILD)/cli/kxsql split --dialect oracle examples/scripts/payroll.sql
+	@echo "== kxsql split --dialect postgres examples/scripts/pg_dump_excerpt.sql   (each statement's first line)"
+	@$(BUILD)/cli/kxsql split --dialect postgres examples/scripts/pg_dump_excerpt.sql | grep -A1 --no-group-separator '^-- \['
+	@echo "== the same with --rules classic: \`begin;\` opens a block that takes in the whole script"
+	@$(BUILD)/cli/kxsql split --dialect postgres --rules classic examples/scripts/pg_dump_excerpt.sql | grep -c '^-- \[' | \
+	  sed 's/$$/ statement/'
+
 
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKXSQL_SANITIZE=ON -DKXSQL_BUILD_BENCH=OFF
