@@ -7,7 +7,9 @@
 #   - kxsql alone on a SQL Server script with GO batches;
 #   - peak memory while splitting a 1 GB file through the file source;
 #   - `kxsql run` of 100,000 inserts into a new SQLite file beside the sqlite3
-#     shell reading the same script.
+#     shell reading the same script;
+#   - `kxsql run` of a pg_dump-shaped script with 100,000 rows of COPY data
+#     into PostgreSQL over ODBC beside `psql -f` (scripts/bench-pg-load.sh).
 #
 # Usage: scripts/bench-compare.sh [BUILD_DIR]      (make bench runs it)
 # Environment:
@@ -215,6 +217,12 @@ if [ "$RUN" != 0 ]; then
     [ "$rows_kx" = 100000 ] && [ "$rows_sq" = 100000 ] || { echo "MISMATCH: expected 100000 rows in both files"; mismatch=1; }
     rm -f "$DATA/run-kxsql.db" "$DATA/run-sqlite3.db"
   fi
+fi
+
+if [ "$RUN" != 0 ]; then
+  echo
+  echo "== kxsql run vs psql -f: a pg_dump-shaped script with 100,000 rows of COPY data into PostgreSQL"
+  scripts/bench-pg-load.sh "$BUILD" || mismatch=1
 fi
 
 exit $mismatch

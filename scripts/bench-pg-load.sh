@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Loads a pg_dump-shaped script with 100,000 rows of COPY data into
+# PostgreSQL twice, each time into a fresh database of a throwaway server:
+# with `psql -f` and with `kxsql run` over the PostgreSQL ODBC driver (native
+# rules: the rows go in as multi-row INSERTs). Prints both wall times and
+# their ratio (target: kxsql at most 3x psql), and checks that both databases
+# hold the same rows.
+#
+# Usage: scripts/bench-pg-load.sh [BUILD_DIR]     (make bench runs it)
+# Environment: KXSQL_BENCH_ROWS (100000), KXSQL_PG_BINDIR (the server programs)
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+ROWS=${KXSQL_BENCH_ROWS:-100000}
+CLI=$BUILD/cli/kxsql
+
+bindir=${KXSQL_PG_BINDIR:-$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)}
+if [ ! -x "$CLI" ] || [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
+  echo "skipped: needs $CLI and the PostgreSQL server programs (Debian: postgresql)"
+  exit 0
+fi
+
+work=$(mktemp -d)
+run_as=()
+if [ "$(id -u)" -eq 0 ]; then
+  # PostgreSQL refuses to run as root.
+  chown postgres "$work"
+  run_as=(setpriv --reuid=postgres --regid=postgres --init-groups --)
+fi
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+stop() {
+  "${run_as[@]}" "$bindir/pg_ctl" -D "$work/data" -m immediate stop >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap stop EXIT
+
+"${run_as[@]}" "$bindir/initdb" -D "$work/data" -U bench -A trust >/dev/null
+"${run_as[@]}" "$bindir/pg_ctl" -D "$work/data" -l "$work/server.log" -w \
+  -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
+psql_() { "$bindir/psql" -X -q -h 127.0.0.1 -p "$port" -U bench "$@"; }
+psql_ -d postgres -c 'CREATE DATABASE by_psql' -c 'CREATE DATABASE by_kxsql'
+
+script=$work/dump.sql
+awk -v rows="$ROWS" 'BEGIN {
+  print "SET client_encoding = '\''UTF8'\'';"
+  print "SET standard_conforming_strings = on;"
+  print "CREATE TABLE public.item (id integer NOT NULL, name text, qty integer, price numeric(10,2), note text);"
+  print "COPY public.item (id, name, qty, price, note) FROM stdin;"
+  for (i = 1; i <= rows; i++)
+    printf "%d\titem %d\t%d\t%d.%02d\t%s\n", i, i, i % 97, i % 1000, i % 100, (i % 5 ? "\\N" : "tab\\there; not a terminator")
+  print "\\."
+  print "ALTER TABLE ONLY public.item ADD CONSTRAINT item_pkey PRIMARY KEY (id);"
+}' > "$script"
+chmod a+r "$script"
+
+now() { date +%s.%N; }
+t0=$(now)
+psql_ -d by_psql -v ON_ERROR_STOP=1 -f "$script" >/dev/null
+t1=$(now)
+"$CLI" run --quiet --connect "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=by_kxsql;Uid=bench;Pwd=" \
+  "$script"
+t2=$(now)
+
+check='SELECT count(*), sum(qty), md5(string_agg(id || name || coalesce(note, '\''-'\''), '\'','\'' ORDER BY id)) FROM item'
+a=$(psql_ -d by_psql -A -t -c "$check")
+b=$(psql_ -d by_kxsql -A -t -c "$check")
+awk -v a="$t0" -v b="$t1" -v c="$t2" -v rows="$ROWS" 'BEGIN {
+  p = b - a; k = c - b
+  printf "psql -f: %.2f s; kxsql run over ODBC: %.2f s (%d rows of COPY data); kxsql / psql wall time: %.2fx (target <= 3): %s\n",
+         p, k, rows, k / p, (k / p <= 3 ? "met" : "MISSED") }'
+if [ "$a" != "$b" ]; then
+  echo "MISMATCH: psql left $a, kxsql left $b"
+  exit 1
+fi
+echo "both databases hold the same rows ($a)"
