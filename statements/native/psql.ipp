@@ -32,12 +32,12 @@
 //    commands: `\g` sends the previous one again). `\r` (`\reset`) drops the
 //    statement typed so far. `\;` and `\:` put a `;` or a `:` into the
 //    statement without their usual meaning.
-//  - `COPY ... FROM STDIN` sent by `;` or `\g` is followed by its rows, one a
-//    line, up to a line holding `\.` (or the end of the script); so is
-//    `\copy ... from stdin`, whose rows psql reads from the script too. They
-//    come as the statement's data, in pieces of about a megabyte for a long
-//    table; anything after the `;` on the COPY line is read after the rows,
-//    as psql reads it. After `\;` a COPY may start.
+//  - `COPY ... FROM STDIN`, sent by `;` or by `\g` and its kin, is followed by
+//    its rows, one a line, up to a line holding `\.` (or the end of the
+//    script); so is `\copy ... from stdin`, whose rows psql reads from the
+//    script too. They come as the statement's data, in pieces of about a
+//    megabyte for a long table; anything after the `;` on the COPY line is
+//    read after the rows, as psql reads it. After `\;` a COPY may start.
 //  - At the end of the script what is left is a statement, as psql sends it.
 #pragma once
 
