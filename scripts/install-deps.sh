@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   unixodbc-dev odbc-postgresql postgresql
+  mariadb-server mariadb-client odbc-mariadb
   libcli11-dev nlohmann-json3-dev
 )
 for extra in "$@"; do

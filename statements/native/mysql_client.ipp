@@ -7,9 +7,17 @@
 //  - Strings '...' and "..." where a backslash escapes the next character
 //    and a doubled quote stands for one; names in backquotes. Comments: `#`
 //    to the line end; `--` to the line end when a blank or control character
-//    follows it, or where a statement starts; /* */. The executable comments
-//    /*! ... */ and /*M! ... */ (and /*+ hints */) are SQL: they stay in the
-//    text, and a delimiter inside one still ends the statement.
+//    follows it, or where a statement starts; /* */, optimizer hints /*+ */
+//    among them (MariaDB's client drops those too). The executable comments
+//    /*! ... */ and /*M! ... */ are SQL: they stay in the text, and a
+//    delimiter inside one still ends the statement.
+//  - The client reads quotes as the server's sql_mode says: under
+//    NO_BACKSLASH_ESCAPES a backslash is a character in any string, under
+//    ANSI_QUOTES (and the modes that include it: ANSI, DB2, MAXDB, MSSQL,
+//    ORACLE, POSTGRESQL) in "..." strings. We follow `SET [SESSION]
+//    sql_mode = '...' | DEFAULT | @var` and the user variables that save
+//    it (`SET @saved = @@sql_mode`), as dumps write them, from the end of
+//    the SET on; a mode set any other way is not seen.
 //  - Client commands: a line that starts a statement with one of the
 //    client's command words (DELIMITER, SOURCE, USE, ...), a statement
 //    whose text is such a command (`use db;`), and a backslash command
@@ -20,6 +28,9 @@
 #pragma once
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "statements/native/lexing.h"
 
@@ -27,6 +38,28 @@ namespace kxsql::detail {
 
 template <class T>
 struct MysqlRules {
+  // The sql_mode flags that change how the client reads quotes.
+  enum : unsigned char { kNoBackslashEscapes = 1, kAnsiQuotes = 2 };
+
+  // The session's sql_mode as far as quotes go, followed through the SET
+  // statements of the script.
+  struct SqlMode {
+    unsigned char flags = 0;
+    // User variables that hold a saved sql_mode, by their lower-case name.
+    std::vector<std::pair<std::string, unsigned char>> saved;
+    // The SET being read: 0 its start, 1 a target, 2 after it, 3 a value,
+    // 4 a value's @ name, 5 after a value, 6 an assignment we skip, 7 not a
+    // SET we follow.
+    unsigned char stage = 0;
+    unsigned char ats = 0;  // the @ signs before the name being read
+    std::string target;     // "" for sql_mode, else the user variable
+    std::vector<std::pair<std::string, int>> assigned;  // -1: a value we cannot know
+
+    void Read(const Lexeme<T>& lexeme);
+    // The SET has run: what it assigned takes effect.
+    void Executed();
+  };
+
   struct State {
     State() { delimiter.Append(static_cast<T>(';')); }
     CKXStringT<T> delimiter;
@@ -34,6 +67,7 @@ struct MysqlRules {
     bool empty = true;
     // Inside /*! ... */: its `*/` is SQL too.
     bool in_executable_comment = false;
+    SqlMode mode;
   };
 
   static Lexeme<T> Lex(NativeInput<T>& in, const State& state);
@@ -80,6 +114,124 @@ const typename MysqlRules<T>::Command* MysqlRules<T>::FindCommand(const T* word,
     if (i == n && c->name[i] == 0) return c;
   }
   return nullptr;
+}
+
+template <class T>
+void MysqlRules<T>::SqlMode::Read(const Lexeme<T>& lexeme) {
+  if (stage == 7 || lexeme.Is(LexKind::kBlank) || lexeme.Is(LexKind::kLineEnd) || lexeme.Is(LexKind::kComment)) return;
+  // The /*!NNNNN and */ around a dump's SET.
+  const T* text = lexeme.text;
+  if (lexeme.length >= 2 && ((text[0] == '/' && text[1] == '*') || (text[0] == '*' && text[1] == '/'))) return;
+  std::string word;  // the lexeme in lower case, ASCII only
+  for (std::size_t i = 0; i < lexeme.length && i < 1024; ++i)
+    word += static_cast<char>(LowerAscii(text[i]) < 128 ? LowerAscii(text[i]) : '?');
+  const bool scope = word == "session" || word == "local" || word == ".";
+  const auto assign = [this](int value) {
+    assigned.emplace_back(target, value);
+    stage = 5;
+  };
+  switch (stage) {
+    case 0:
+      stage = lexeme.IsWord("set") ? 1 : 7;
+      ats = 0;
+      break;
+    case 1:
+      // The target: [SESSION | LOCAL] sql_mode, @@[SESSION. | LOCAL.]sql_mode, or @name.
+      if (word == "@") {
+        ++ats;
+      } else if (scope) {
+        // SESSION, LOCAL and @@session. name the session's variable, as a bare name does.
+      } else if (ats == 1 && (lexeme.Is(LexKind::kWord) || lexeme.Is(LexKind::kQuoted))) {
+        target = word;
+        stage = 2;
+      } else if (word == "sql_mode") {
+        target.clear();
+        stage = 2;
+      } else {
+        // GLOBAL, another variable; SET STATEMENT ... FOR lasts one statement.
+        stage = word == "statement" ? 7 : 6;
+      }
+      break;
+    case 2:
+      if (word == "=") stage = 3;
+      else if (word != ":") stage = 7;
+      break;
+    case 3:
+      ats = 0;
+      if (word == "@") {
+        ats = 1;
+        stage = 4;
+      } else if (word == "default") {
+        assign(0);
+      } else if (lexeme.Is(LexKind::kQuoted) && word[0] != '`') {
+        // A list of modes, by name.
+        int flags = 0;
+        std::size_t from = 1;
+        for (std::size_t i = 1; i < word.size(); ++i) {
+          if (word[i] != ',' && i + 1 < word.size()) continue;
+          std::string mode = word.substr(from, i - from);
+          while (!mode.empty() && mode.back() == ' ') mode.pop_back();
+          while (!mode.empty() && mode.front() == ' ') mode.erase(0, 1);
+          if (mode == "no_backslash_escapes") flags |= kNoBackslashEscapes;
+          if (mode == "ansi_quotes" || mode == "ansi" || mode == "db2" || mode == "maxdb" || mode == "mssql" ||
+              mode == "oracle" || mode == "postgresql")
+            flags |= kAnsiQuotes;
+          from = i + 1;
+        }
+        assign(flags);
+      } else {
+        assign(-1);
+      }
+      break;
+    case 4:
+      // @name, or @@[SESSION. | LOCAL.]sql_mode.
+      if (word == "@") {
+        ats = 2;
+      } else if (ats == 2 && scope) {
+        // @@session.sql_mode is the session's, as @@sql_mode is.
+      } else if (ats == 2) {
+        assign(word == "sql_mode" ? flags : -1);
+      } else {
+        int value = -1;
+        for (const auto& variable : saved)
+          if (variable.first == word) value = variable.second;
+        assign(value);
+      }
+      break;
+    default:
+      // After a value or an assignment we skip, a comma starts the next
+      // assignment; after a value, anything else makes it an expression,
+      // whose value cannot be known.
+      if (word == ",") {
+        stage = 1;
+        ats = 0;
+      } else if (stage == 5) {
+        if (!assigned.empty()) assigned.back().second = -1;
+        stage = 7;
+      }
+      break;
+  }
+}
+
+template <class T>
+void MysqlRules<T>::SqlMode::Executed() {
+  for (const auto& [name, value] : assigned) {
+    if (name.empty()) {
+      if (value >= 0) flags = static_cast<unsigned char>(value);
+      continue;
+    }
+    auto it = saved.begin();
+    while (it != saved.end() && it->first != name) ++it;
+    if (value < 0) {
+      if (it != saved.end()) saved.erase(it);
+    } else if (it != saved.end()) {
+      it->second = static_cast<unsigned char>(value);
+    } else if (saved.size() < 64) {
+      saved.emplace_back(name, static_cast<unsigned char>(value));
+    }
+  }
+  assigned.clear();
+  stage = ats = 0;
 }
 
 template <class T>
@@ -132,7 +284,7 @@ Lexeme<T> MysqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
     case '/':
       if (in.PeekAt(0) == '*') {
         const T third = in.PeekAt(1);
-        if (third == '!' || third == '+' || (third == 'M' && in.PeekAt(2) == '!')) {
+        if (third == '!' || (third == 'M' && in.PeekAt(2) == '!')) {
           // An executable comment opens: `/*!`, `/*M!` and the version number are SQL.
           in.Advance(third == 'M' ? 3 : 2);
           in.SkipWhile([](T x) { return IsDigit(x); });
@@ -150,7 +302,9 @@ Lexeme<T> MysqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
       return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
     case '\'':
     case '"': {
-      const bool closed = ScanQuoted(in, c, true);
+      const unsigned char mode = state.mode.flags;
+      const bool escapes = !(mode & kNoBackslashEscapes) && !(c == '"' && (mode & kAnsiQuotes));
+      const bool closed = ScanQuoted(in, c, escapes);
       quoted = Cut(in, c == '\'' ? SQLTOKEN_TYPE::SQ_STRING : SQLTOKEN_TYPE::DQ_STRING, LexKind::kQuoted);
       quoted.unterminated = !closed;
       return quoted;
@@ -269,6 +423,7 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
     if (lexeme.Is(LexKind::kTerminator)) {
       // The query is everything before the delimiter, unless it names a command.
       state.in_executable_comment = false;
+      state.mode.Executed();
       StatementAccess<T>::Sync(ctx.stmt);
       const CKXStringT<T>& text = StatementAccess<T>::Text(ctx.stmt);
       std::size_t i = 0;
@@ -292,9 +447,14 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
       state.in_executable_comment = false;
     if (lexeme.Is(LexKind::kCommand)) {
       const unsigned letter = static_cast<Unit<T>>(lexeme.text[1]);
-      if (letter == 'g' || letter == 'G') return KXSQL_PRODUCED;  // sends the statement
+      if (letter == 'g' || letter == 'G') {
+        state.mode.Executed();
+        return KXSQL_PRODUCED;  // sends the statement
+      }
       if (letter == 'c') {
         // The statement so far is dropped, as the client drops it.
+        state.mode.assigned.clear();
+        state.mode.Executed();
         ctx.stmt.Clear();
         ctx.Append(lexeme);
         ctx.SetKind(KXSQL_STMT_CLIENT);
@@ -328,6 +488,7 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
       if (letter == 'd') ChangeDelimiter(state, arguments.text, arguments.length);
       return KXSQL_PRODUCED;
     }
+    state.mode.Read(lexeme);
     ctx.Append(lexeme);
   }
 }

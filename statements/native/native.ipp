@@ -60,7 +60,7 @@ template <class T>
 Lexeme<T> LexAs(Client client, NativeState<T>& state) {
   switch (client) {
     case Client::kPsql:
-      return PsqlRules<T>::Lex(state.input);
+      return PsqlRules<T>::Lex(state.input, state.psql);
     case Client::kSqliteShell:
       return SqliteShellRules<T>::Lex(state.input);
     case Client::kMysql:

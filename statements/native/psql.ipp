@@ -11,16 +11,33 @@
 //    names "..."; dollar quotes $$...$$ and $tag$...$tag$ (a `$` after a
 //    letter is part of the name, $1 a parameter). Comments: `--` to the line
 //    end, and /* */ that nest.
-//  - A backslash outside quotes starts a psql command that runs to the line
-//    end (`\c db`, `\set x 1`, `\i file`, `\echo ...`). Where a statement
-//    starts it is a client statement. Inside a statement psql runs it at
-//    once and goes on with the statement, and so do we: the command comes
-//    out first, the statement with the next call. `\g` sends the statement,
-//    as `;` does; `\;` puts a `;` into the statement without ending it.
-//  - `COPY ... FROM STDIN;` is followed by its rows, one a line, up to a line
-//    holding `\.` (or the end of the script). They come as the statement's
-//    data, in pieces of about a megabyte for a long table; anything after
-//    the `;` on the COPY line is read after the rows, as psql reads it.
+//  - psql lexes '...' as the server reads it: after `SET [SESSION]
+//    standard_conforming_strings TO off` (= false, 0, ...) a backslash
+//    escapes in '...' too, from the next line on (psql looks the setting up
+//    once a line); `SET ... on` and `RESET` (ALL) end that. SET LOCAL, and
+//    a SET that a ROLLBACK undoes, are not followed. B'...' and X'...' never
+//    take escapes.
+//  - A backslash outside quotes starts a psql command (`\c db`, `\set x 1`,
+//    `\i file`, `\echo ...`). Its arguments end at the line end or at the
+//    next backslash outside quotes ('...' with backslash escapes, "...",
+//    `...`), so that `\echo a \echo b` is two commands; `\copy`, `\!`,
+//    `\h`, `\ef`, `\ev`, `\sf` and `\sv` (and `\g`, `\o`, `\w` into a `|`
+//    pipe) take the whole line. `\\` only separates: what follows it on the
+//    line is SQL. Where a statement starts a command is a client statement.
+//    Inside a statement psql runs it at once and goes on with the statement,
+//    and so do we: the command comes out first, the statement with the next
+//    call.
+//  - `\g`, `\gx`, `\gset`, `\gexec`, `\gdesc`, `\crosstabview` and `\watch`
+//    send the statement, as `;` does (on an empty statement they are client
+//    commands: `\g` sends the previous one again). `\r` (`\reset`) drops the
+//    statement typed so far. `\;` and `\:` put a `;` or a `:` into the
+//    statement without their usual meaning.
+//  - `COPY ... FROM STDIN`, sent by `;` or by `\g` and its kin, is followed by
+//    its rows, one a line, up to a line holding `\.` (or the end of the
+//    script); so is `\copy ... from stdin`, whose rows psql reads from the
+//    script too. They come as the statement's data, in pieces of about a
+//    megabyte for a long table; anything after the `;` on the COPY line is
+//    read after the rows, as psql reads it. After `\;` a COPY may start.
 //  - At the end of the script what is left is a statement, as psql sends it.
 #pragma once
 
@@ -47,25 +64,123 @@ struct PsqlRules {
     CKXStringT<T> copy_text;
     // What followed the COPY's `;` on its line, read after the rows.
     CKXStringT<T> after_copy;
+    // standard_conforming_strings as psql sees it on this line, and from the
+    // next line on.
+    bool standard_strings = true;
+    bool standard_strings_next = true;
+    // SET [SESSION] standard_conforming_strings TO value, RESET ...: 0 at the
+    // start, 1 SET, 2 its name, 3 TO or =, 4 RESET, 5 the value is known, 6 not such a statement.
+    unsigned char setting = 0;
+    bool setting_value = true;
 
     void EndStatement() noexcept {
       paren_depth = begin_depth = word_count = 0;
       copy = 0;
+      if (setting == 5) standard_strings_next = setting_value;
+      setting = 0;
     }
   };
 
-  static Lexeme<T> Lex(NativeInput<T>& in);
+  // What a backslash command does to the statement around it, and how far
+  // its arguments run: to the next backslash, to the line end, or to the
+  // line end when they start with a `|` (a pipe).
+  enum class Effect : unsigned char { kRun, kSend, kReset, kCopy, kChar };
+  enum class Arguments : unsigned char { kToBackslash, kWholeLine, kPipe };
+
+  static Lexeme<T> Lex(NativeInput<T>& in, const State& state);
   // The next statement into ctx.stmt: 0 at its end, 1 at the end of the input, -1 on failure.
   static long Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted);
 
  private:
   static void Track(const Lexeme<T>& lexeme, State& state);
+  static void TrackSetting(const Lexeme<T>& lexeme, State& state);
   static long ReadCopyRows(SplitContext<T>& ctx, State& state, bool first);
   static bool IsCopyEnd(NativeInput<T>& in);
+  static void ScanCommand(NativeInput<T>& in);
+  static Effect EffectOf(const T* text, std::size_t n, Arguments* arguments = nullptr);
+  static bool CopiesFromStdin(const Lexeme<T>& command);
+  static long ReadRowsOf(SplitContext<T>& ctx, State& state);
 };
 
+// What the command in `text` (its backslash first) does, and how far its
+// arguments run. Its name runs from after the backslash to a blank, a
+// backslash or the line end.
 template <class T>
-Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
+typename PsqlRules<T>::Effect PsqlRules<T>::EffectOf(const T* text, std::size_t n, Arguments* arguments) {
+  struct Named {
+    const char* name;
+    Effect effect;
+    Arguments arguments;
+  };
+  constexpr Arguments kNormal = Arguments::kToBackslash, kLine = Arguments::kWholeLine, kPipe = Arguments::kPipe;
+  static const Named kCommands[] = {
+      {"g", Effect::kSend, kPipe},       {"gx", Effect::kSend, kPipe},      {"gset", Effect::kSend, kNormal},
+      {"gexec", Effect::kSend, kNormal}, {"gdesc", Effect::kSend, kNormal}, {"crosstabview", Effect::kSend, kNormal},
+      {"watch", Effect::kSend, kNormal}, {"r", Effect::kReset, kNormal},    {"reset", Effect::kReset, kNormal},
+      {"copy", Effect::kCopy, kLine},    {";", Effect::kChar, kNormal},     {":", Effect::kChar, kNormal},
+      {"o", Effect::kRun, kPipe},        {"out", Effect::kRun, kPipe},      {"w", Effect::kRun, kPipe},
+      {"write", Effect::kRun, kPipe},    {"!", Effect::kRun, kLine},        {"h", Effect::kRun, kLine},
+      {"help", Effect::kRun, kLine},     {"ef", Effect::kRun, kLine},       {"ev", Effect::kRun, kLine},
+      {"sf", Effect::kRun, kLine},       {"sf+", Effect::kRun, kLine},      {"sv", Effect::kRun, kLine},
+      {"sv+", Effect::kRun, kLine},
+      // A backslash with no name is a mistake: psql throws the line away.
+      {"", Effect::kRun, kLine},
+  };
+  std::size_t length = 0;
+  if (n >= 2 && (text[1] == ';' || text[1] == ':')) length = 1;
+  else
+    while (length + 1 < n && !IsBlank(text[length + 1]) && !IsLineEnd(text[length + 1]) && text[length + 1] != '\\')
+      ++length;
+  for (const Named& c : kCommands) {
+    std::size_t i = 0;
+    while (i < length && c.name[i] != 0 && static_cast<Unit<T>>(text[i + 1]) == static_cast<unsigned char>(c.name[i]))
+      ++i;
+    if (i == length && c.name[i] == 0) {
+      if (arguments) *arguments = c.arguments;
+      return c.effect;
+    }
+  }
+  if (arguments) *arguments = kNormal;
+  return Effect::kRun;
+}
+
+template <class T>
+void PsqlRules<T>::ScanCommand(NativeInput<T>& in) {
+  // `\;` and `\:` are characters of the statement.
+  if (in.Ensure(1) && (in.Peek() == ';' || in.Peek() == ':')) {
+    in.Advance();
+    return;
+  }
+  in.SkipWhile([](T c) { return !IsBlank(c) && !IsLineEnd(c) && c != '\\'; });
+  Arguments arguments = Arguments::kToBackslash;
+  EffectOf(in.Start(), static_cast<std::size_t>(in.Pos() - in.Start()), &arguments);
+  in.SkipWhile([](T c) { return IsBlank(c); });
+  if (arguments == Arguments::kWholeLine || (arguments == Arguments::kPipe && in.Ensure(1) && in.Peek() == '|')) {
+    ScanToLineEnd(in);
+    return;
+  }
+  for (;;) {
+    if (in.AtEnd() || IsLineEnd(in.Peek())) return;
+    if (in.Peek() == '\\') {
+      // A `\\` after the arguments belongs to the command; a single backslash starts the next one.
+      if (in.PeekAt(1) == '\\') in.Advance(2);
+      return;
+    }
+    const unsigned quote = static_cast<Unit<T>>(in.Peek());
+    in.Advance();
+    if (quote != '\'' && quote != '"' && quote != '`') continue;
+    // A quoted argument, within the line; '...' takes backslash escapes.
+    while (!in.AtEnd() && !IsLineEnd(in.Peek())) {
+      const unsigned c = static_cast<Unit<T>>(in.Peek());
+      in.Advance();
+      if (c == quote) break;
+      if (c == '\\' && quote == '\'' && !in.AtEnd() && !IsLineEnd(in.Peek())) in.Advance();
+    }
+  }
+}
+
+template <class T>
+Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
   in.Mark();
   if (in.AtEnd()) return Cut(in, SQLTOKEN_TYPE::NONE, LexKind::kPlain);
   const unsigned c = static_cast<Unit<T>>(in.Peek());
@@ -107,7 +222,7 @@ Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
       }
       return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
     case '\'': {
-      const bool closed = ScanQuoted(in, '\'', false);
+      const bool closed = ScanQuoted(in, '\'', !state.standard_strings);
       Lexeme<T> string = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
       string.unterminated = !closed;
       return string;
@@ -119,9 +234,7 @@ Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
       return name;
     }
     case '\\':
-      // `\;` is a `;` of the statement; any other command runs to the line end.
-      if (in.PeekAt(0) == ';') in.Advance();
-      else ScanToLineEnd(in);
+      ScanCommand(in);
       return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kCommand);
     case '$': {
       // $1 is a parameter; $$ and $tag$ open a body that the same tag closes.
@@ -174,6 +287,14 @@ Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
       string.unterminated = !closed;
       return string;
     }
+    // B'...' and X'...' hold no escapes, whatever standard_conforming_strings says.
+    if ((c == 'B' || c == 'b' || c == 'X' || c == 'x') && in.PeekAt(0) == '\'') {
+      in.Advance();
+      const bool closed = ScanQuoted(in, '\'', false);
+      Lexeme<T> string = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
+      string.unterminated = !closed;
+      return string;
+    }
     if ((c == 'U' || c == 'u') && in.PeekAt(0) == '&' && (in.PeekAt(1) == '\'' || in.PeekAt(1) == '"')) {
       const unsigned quote = static_cast<Unit<T>>(in.PeekAt(1));
       in.Advance(2);
@@ -189,7 +310,49 @@ Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in) {
 }
 
 template <class T>
+void PsqlRules<T>::TrackSetting(const Lexeme<T>& lexeme, State& state) {
+  // SET [SESSION] standard_conforming_strings {TO | =} value, RESET
+  // standard_conforming_strings, RESET ALL.
+  if (lexeme.Is(LexKind::kBlank) || lexeme.Is(LexKind::kLineEnd) || lexeme.Is(LexKind::kComment)) return;
+  const T* value = lexeme.text;
+  std::size_t n = lexeme.length;
+  if (lexeme.Is(LexKind::kQuoted) && n >= 2 && value[0] == '\'') {
+    ++value;
+    n -= 2;
+  }
+  const auto is = [value, n](const char* word) {
+    std::size_t i = 0;
+    while (i < n && word[i] != 0 && LowerAscii(value[i]) == static_cast<unsigned char>(word[i])) ++i;
+    return i == n && word[i] == 0;
+  };
+  switch (state.setting) {
+    case 0:
+      state.setting = lexeme.IsWord("set") ? 1 : lexeme.IsWord("reset") ? 4 : 6;
+      break;
+    case 1:
+      if (!lexeme.IsWord("session")) state.setting = lexeme.IsWord("standard_conforming_strings") ? 2 : 6;
+      break;
+    case 2:
+      state.setting = lexeme.IsWord("to") || is("=") ? 3 : 6;
+      break;
+    case 3:
+      state.setting = 5;
+      if (is("on") || is("true") || is("yes") || is("1") || is("default")) state.setting_value = true;
+      else if (is("off") || is("false") || is("no") || is("0")) state.setting_value = false;
+      else state.setting = 6;
+      break;
+    case 4:
+      state.setting = lexeme.IsWord("standard_conforming_strings") || lexeme.IsWord("all") ? 5 : 6;
+      state.setting_value = true;
+      break;
+    default:
+      break;
+  }
+}
+
+template <class T>
 void PsqlRules<T>::Track(const Lexeme<T>& lexeme, State& state) {
+  TrackSetting(lexeme, state);
   switch (lexeme.kind) {
     case LexKind::kOpenParen:
       ++state.paren_depth;
@@ -278,6 +441,8 @@ long PsqlRules<T>::ReadCopyRows(SplitContext<T>& ctx, State& state, bool first) 
   }
   if (in.Failed()) return KXSQL_FAILED;
   state.copy_rows_follow = false;
+  // The rows were lines of their own: a setting sent before them holds after them.
+  if (state.after_copy.IsEmpty()) state.standard_strings = state.standard_strings_next;
   in.Mark();
   if (!state.after_copy.IsEmpty()) {
     in.Unread(state.after_copy.GetString(), state.after_copy.GetLength());
@@ -285,6 +450,51 @@ long PsqlRules<T>::ReadCopyRows(SplitContext<T>& ctx, State& state, bool first) 
   }
   ctx.at_line_start = true;
   return KXSQL_PRODUCED;
+}
+
+template <class T>
+bool PsqlRules<T>::CopiesFromStdin(const Lexeme<T>& command) {
+  // `\copy table [(columns)] from stdin ...`: FROM then STDIN outside
+  // parentheses and quotes.
+  unsigned depth = 0;
+  bool after_from = false;
+  for (std::size_t i = 5; i < command.length;) {
+    const unsigned c = static_cast<Unit<T>>(command.text[i]);
+    if (c == '\'' || c == '"') {
+      for (++i; i < command.length && static_cast<Unit<T>>(command.text[i]) != c;) ++i;
+      ++i;
+      after_from = false;
+      continue;
+    }
+    if (c == '(' || c == ')') {
+      depth = c == '(' ? depth + 1 : depth - (depth > 0);
+      after_from = false;
+      ++i;
+      continue;
+    }
+    if (!ContinuesWord(CharClasses<T>::Table(), command.text[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < command.length && ContinuesWord(CharClasses<T>::Table(), command.text[end])) ++end;
+    Lexeme<T> word = command;
+    word.kind = LexKind::kWord;
+    word.text = command.text + i;
+    word.length = end - i;
+    if (after_from && word.IsWord("stdin")) return true;
+    after_from = depth == 0 && word.IsWord("from");
+    i = end;
+  }
+  return false;
+}
+
+template <class T>
+long PsqlRules<T>::ReadRowsOf(SplitContext<T>& ctx, State& state) {
+  StatementAccess<T>::Sync(ctx.stmt);
+  state.copy_text = StatementAccess<T>::Text(ctx.stmt);
+  state.copy_text.TrimLeft(CharSet<T>::WHITESPACE);
+  return ReadCopyRows(ctx, state, true);
 }
 
 template <class T>
@@ -301,44 +511,41 @@ long PsqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interru
     has_interrupted = false;
   }
   for (;;) {
-    const Lexeme<T> lexeme = Lex(ctx.in);
+    const Lexeme<T> lexeme = Lex(ctx.in, state);
     if (lexeme.length == 0) return ctx.in.Failed() ? KXSQL_FAILED : KXSQL_END;
     ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);
-    if (lexeme.Is(LexKind::kCommand)) {
-      if (lexeme.length == 2 && lexeme.text[1] == ';') {
-        ctx.Append(lexeme.text + 1, 1, SQLTOKEN_TYPE::OTHER);
-        continue;
-      }
-      // \g sends the statement, as `;` does.
-      const bool send = lexeme.length >= 2 && lexeme.text[1] == 'g' &&
-                        (lexeme.length == 2 || !ContinuesWord(CharClasses<T>::Table(), lexeme.text[2]) ||
-                         (lexeme.length >= 3 && lexeme.text[2] == 'x' &&
-                          (lexeme.length == 3 || !ContinuesWord(CharClasses<T>::Table(), lexeme.text[3]))));
-      if (send && !ctx.Empty()) {
-        state.EndStatement();
-        return KXSQL_PRODUCED;
-      }
-      if (!ctx.Empty()) {
-        // Run now, the statement goes on afterwards.
-        interrupted = ctx.stmt;
-        has_interrupted = true;
-        ctx.stmt.Clear();
-      }
-      ctx.Append(lexeme);
-      ctx.SetKind(KXSQL_STMT_CLIENT);
-      return KXSQL_PRODUCED;
-    }
-    if (lexeme.Is(LexKind::kSemicolon) && state.paren_depth == 0 && state.begin_depth == 0) {
+    if (lexeme.Is(LexKind::kLineEnd) && lexeme.text[0] == kLF) state.standard_strings = state.standard_strings_next;
+    const bool sends = lexeme.Is(LexKind::kSemicolon) && state.paren_depth == 0 && state.begin_depth == 0;
+    const Effect effect = lexeme.Is(LexKind::kCommand) ? EffectOf(lexeme.text, lexeme.length) : Effect::kRun;
+    if (sends || (effect == Effect::kSend && lexeme.Is(LexKind::kCommand) && !ctx.Empty())) {
       const bool copy_in = state.copy == 3;
       state.EndStatement();
-      if (!copy_in) return KXSQL_PRODUCED;
-      StatementAccess<T>::Sync(ctx.stmt);
-      state.copy_text = StatementAccess<T>::Text(ctx.stmt);
-      state.copy_text.TrimLeft(CharSet<T>::WHITESPACE);
-      return ReadCopyRows(ctx, state, true);
+      return copy_in ? ReadRowsOf(ctx, state) : KXSQL_PRODUCED;
     }
-    Track(lexeme, state);
+    if (!lexeme.Is(LexKind::kCommand)) {
+      Track(lexeme, state);
+      ctx.Append(lexeme);
+      continue;
+    }
+    if (effect == Effect::kChar) {
+      // After `\;` the statement may go on with a COPY.
+      ctx.Append(lexeme.text + 1, 1, SQLTOKEN_TYPE::OTHER);
+      if (lexeme.text[1] == ';') state.copy = 0;
+      continue;
+    }
+    if (effect == Effect::kReset) {
+      ctx.stmt.Clear();
+      state.setting = 0;
+      state.EndStatement();
+    } else if (!ctx.Empty()) {
+      // Run now, the statement goes on afterwards.
+      interrupted = ctx.stmt;
+      has_interrupted = true;
+      ctx.stmt.Clear();
+    }
     ctx.Append(lexeme);
+    ctx.SetKind(KXSQL_STMT_CLIENT);
+    return effect == Effect::kCopy && CopiesFromStdin(lexeme) ? ReadRowsOf(ctx, state) : KXSQL_PRODUCED;
   }
 }
 

@@ -6,8 +6,8 @@
 //    END comes out whole. Completeness is followed with sqlite3_complete's
 //    state machine over the tokens as they come, not by asking again for
 //    the whole text at every `;`.
-//  - A line holding only `go` or `/` (any case, blanks around) also ends the
-//    statement, where a `;` in its place would.
+//  - A line holding only `go` or `/` (any case, blanks and comments around)
+//    also ends the statement, where a `;` in its place would.
 //  - Where a statement starts, a line beginning with `.` in its first column
 //    is a dot-command (client), and one beginning with `#` a comment.
 //  - Strings '...'; names "...", `...` and [...]; `--` and /* */ comments
@@ -147,7 +147,8 @@ Lexeme<T> SqliteShellRules<T>::Lex(NativeInput<T>& in) {
 
 template <class T>
 bool SqliteShellRules<T>::IsTerminatorLine(NativeInput<T>& in) {
-  // Blanks, then `go` or `/`, then blanks (or a `--` comment) to the line end.
+  // Blanks, then `go` or `/`, then nothing but blanks and comments (a `--`
+  // one, or /* */ closed on the line) to the line end.
   std::size_t i = 0;
   while (in.Ensure(i + 1) && IsBlank(in.Pos()[i])) ++i;
   if (!in.Ensure(i + 1)) return false;
@@ -158,10 +159,16 @@ bool SqliteShellRules<T>::IsTerminatorLine(NativeInput<T>& in) {
   } else {
     return false;
   }
-  while (in.Ensure(i + 1) && IsBlank(in.Pos()[i])) ++i;
-  if (!in.Ensure(i + 1)) return true;
-  if (IsLineEnd(in.Pos()[i])) return true;
-  return in.Ensure(i + 2) && in.Pos()[i] == '-' && in.Pos()[i + 1] == '-';
+  for (;;) {
+    while (in.Ensure(i + 1) && IsBlank(in.Pos()[i])) ++i;
+    if (!in.Ensure(i + 1) || IsLineEnd(in.Pos()[i])) return true;
+    if (!in.Ensure(i + 2) || (in.Pos()[i] != '-' && in.Pos()[i] != '/')) return false;
+    if (in.Pos()[i] == '-') return in.Pos()[i + 1] == '-';
+    if (in.Pos()[i + 1] != '*') return false;
+    for (i += 2; in.Ensure(i + 2) && !IsLineEnd(in.Pos()[i]) && !(in.Pos()[i] == '*' && in.Pos()[i + 1] == '/');) ++i;
+    if (!in.Ensure(i + 2) || IsLineEnd(in.Pos()[i])) return false;
+    i += 2;
+  }
 }
 
 template <class T>

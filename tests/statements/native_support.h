@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "kxsql.h"
+#include "statements/native_rows.h"
 #include "support/test_text.h"
 
 namespace kxsql::testing {
@@ -75,11 +76,6 @@ inline std::vector<std::string> NativeSplitFile(const std::string& script, const
   ::unlink(path);
   return lines;
 }
-
-struct NativeRow {
-  const char* script;
-  std::vector<std::string> statements;
-};
 
 // Every row over 8-bit and 16-bit text, and through the file source with
 // each character of the script at the end of a chunk once.

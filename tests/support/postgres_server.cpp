@@ -1,19 +1,16 @@
 #include "support/postgres_server.h"
 
-#include <arpa/inet.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
+
+#include "support/local_server.h"
 
 namespace kxsql::testing {
 namespace {
@@ -44,42 +41,6 @@ std::string FindBinDir() {
   return versions.empty() ? "" : versions.rbegin()->second;
 }
 
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  if (fd >= 0) ::close(fd);
-  return bound ? ntohs(address.sin_port) : 0;
-}
-
-// A shell word that stands for `text` as it is.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs argv in `folder` (the server's user may not enter the test's own) with
-// stdin from /dev/null, collecting stdout and stderr together; `timeout` kills
-// a program that hangs. Returns the exit code, -1 when it could not run.
-int RunProgram(const std::vector<std::string>& argv, const std::string& folder, std::string* output) {
-  std::string command = folder.empty() ? "" : "cd " + Quoted(folder) + " && ";
-  command += "exec timeout -s KILL 120";
-  for (const std::string& arg : argv) command += " " + Quoted(arg);
-  FILE* const pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string collected;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) collected.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (output) *output = collected;
-  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 int PostgresServer::RunServerProgram(const std::string& program, const std::vector<std::string>& args,
@@ -97,7 +58,7 @@ bool PostgresServer::Fail(std::string error, bool unavailable) {
   return false;
 }
 
-bool PostgresServer::Start() {
+bool PostgresServer::Start(const std::vector<std::string>& settings) {
   if (running_) return true;
   unavailable_ = false;
   if ((bin_dir_ = FindBinDir()).empty())
@@ -110,10 +71,7 @@ bool PostgresServer::Start() {
       return Fail("running as root and there is no 'postgres' user to run the server as", true);
     run_as_ = {"setpriv", "--reuid=postgres", "--regid=postgres", "--init-groups", "--"};
   }
-  std::error_code ec;
-  std::string pattern = (fs::temp_directory_path(ec) / "kxsql-pg-XXXXXX").string();
-  if (ec || ::mkdtemp(pattern.data()) == nullptr) return Fail("cannot make a temporary folder for the server");
-  folder_ = pattern;
+  if ((folder_ = MakeTempFolder("kxsql-pg")).empty()) return Fail("cannot make a temporary folder for the server");
   if (owner && ::chown(folder_.c_str(), owner->pw_uid, owner->pw_gid) != 0)
     return Fail("cannot hand the temporary folder to the 'postgres' user");
 
@@ -126,16 +84,14 @@ bool PostgresServer::Start() {
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = FreeLoopbackPort();
     // Durability is of no use to a server that is thrown away: -F skips fsync.
-    const std::string options = "-p " + std::to_string(port_) + " -k '" + folder_ +
-                                "' -c listen_addresses=127.0.0.1 -F -c full_page_writes=off";
+    std::string options = "-p " + std::to_string(port_) + " -k '" + folder_ +
+                          "' -c listen_addresses=127.0.0.1 -F -c full_page_writes=off";
+    for (const std::string& setting : settings) options += " -c '" + setting + "'";
     running_ = port_ != 0 && RunServerProgram("pg_ctl", {"-D", data, "-l", folder_ + "/server.log", "-w", "-t",
                                                          "60", "-o", options, "start"},
                                               &output) == 0;
   }
-  if (!running_) {
-    std::ifstream log(folder_ + "/server.log");
-    return Fail("pg_ctl start failed: " + output + std::string(std::istreambuf_iterator<char>(log), {}));
-  }
+  if (!running_) return Fail("pg_ctl start failed: " + output + ReadFile(folder_ + "/server.log"));
   QuietDriverLog();
   return true;
 }
@@ -189,11 +145,18 @@ std::string PostgresServer::ConnectionString(const std::string& database) const 
          std::to_string(port_) + ";Database=" + database + ";Uid=" + kUser + ";Pwd=;CommLog=0;Debug=0";
 }
 
+std::vector<std::string> PostgresServer::ConnectArgs(const std::string& database) const {
+  return {"-h", "127.0.0.1", "-p", std::to_string(port_), "-U", kUser, "-d", database};
+}
+
+std::string PostgresServer::Log() const { return ReadFile(folder_ + "/server.log"); }
+
 std::string PostgresServer::Query(const std::string& sql, bool* ok, const std::string& database) const {
   std::string output;
-  const int rc = RunProgram({bin_dir_ + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
-                             "-p", std::to_string(port_), "-U", kUser, "-d", database, "-c", sql},
-                            "", &output);
+  std::vector<std::string> argv = {Program("psql"), "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-c", sql};
+  const std::vector<std::string> connect = ConnectArgs(database);
+  argv.insert(argv.end(), connect.begin(), connect.end());
+  const int rc = RunProgram(argv, "", &output);
   if (ok) *ok = rc == 0;
   while (!output.empty() && output.back() == '\n') output.pop_back();
   return output;

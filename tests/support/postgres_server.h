@@ -29,9 +29,9 @@ class PostgresServer {
   PostgresServer(const PostgresServer&) = delete;
   PostgresServer& operator=(const PostgresServer&) = delete;
 
-  // Makes the cluster and starts the server; false when it cannot, with the
-  // reason in Error().
-  bool Start();
+  // Makes the cluster and starts the server with these "name=value"
+  // settings too; false when it cannot, with the reason in Error().
+  bool Start(const std::vector<std::string>& settings = {});
   // Stops the server at once and removes its folder; safe to call twice.
   void Stop() noexcept;
 
@@ -47,6 +47,12 @@ class PostgresServer {
   // separated by '|' (psql's unaligned, tuples-only output); on failure sets
   // `ok` to false and returns psql's error text.
   std::string Query(const std::string& sql, bool* ok = nullptr, const std::string& database = "postgres") const;
+  // A program of the server's (psql, pg_dump), and the arguments that both
+  // take to reach `database` here.
+  std::string Program(const std::string& name) const { return bin_dir_ + "/" + name; }
+  std::vector<std::string> ConnectArgs(const std::string& database) const;
+  // What the server has logged so far (its settings say what it logs).
+  std::string Log() const;
 
  private:
   // Runs a server program as the cluster's owner; returns its exit code
