@@ -3,10 +3,17 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/statvfs.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +97,52 @@ inline std::string FindProgram(const std::string& name) {
   for (std::string folder; std::getline(path, folder, ':');)
     if (!folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
   return "";
+}
+
+// Starts argv as a server: in a process group of its own (so that KillServer
+// reaches every process of it), as `uid`/`gid` when run as root, its output
+// appended to `log`, and killed when the thread that started it ends, so
+// that a test that crashes or is killed leaves no server behind. Returns its
+// pid, or -1.
+inline pid_t LaunchServer(const std::vector<std::string>& argv, uid_t uid, gid_t gid, const std::string& log) {
+  const pid_t parent = ::getpid();
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) ::_exit(127);
+    if (::geteuid() == 0 && (::setgroups(1, &gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) ::_exit(127);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  return pid > 0 ? pid : -1;
+}
+
+// Kills a server that LaunchServer started, with every process of its group,
+// and waits for it. Nothing of a throwaway server is kept: no clean shutdown
+// is needed.
+inline void KillServer(pid_t& pid) noexcept {
+  if (pid <= 0) return;
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+// Something accepts connections on the unix socket at `path`.
+inline bool Listens(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) ::close(fd);
+  return connected;
 }
 
 }  // namespace kxsql::testing

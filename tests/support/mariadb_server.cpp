@@ -26,16 +26,6 @@ namespace {
 // hundreds of megabytes.
 const char* const kSizes[] = {"--innodb-log-file-size=8M", "--innodb-buffer-pool-size=32M"};
 
-bool Listens(const std::string& socket_path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socket_path.c_str(), sizeof address.sun_path - 1);
-  const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (fd >= 0) ::close(fd);
-  return connected;
-}
-
 // MariaDB Connector/ODBC's library, wherever the distribution puts it.
 std::string FindDriver() {
   if (const char* driver = std::getenv("KXSQL_MARIADB_ODBC_DRIVER"); driver && *driver)
@@ -61,24 +51,7 @@ bool MariadbServer::Fail(std::string error, bool unavailable) {
 }
 
 bool MariadbServer::Launch(const std::vector<std::string>& argv, uid_t uid, gid_t gid) {
-  const pid_t parent = ::getpid();
-  const std::string output = folder_ + "/server.out";
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    // In a process group of its own, so that Stop reaches all of it; as the
-    // server's user; and killed when the test that started it ends anyhow.
-    ::setsid();
-    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) ::_exit(127);
-    if (::geteuid() == 0 && (::setgroups(1, &gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) ::_exit(127);
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
+  pid_ = LaunchServer(argv, uid, gid, folder_ + "/server.out");
   return pid_ > 0;
 }
 
@@ -134,14 +107,7 @@ bool MariadbServer::Start(bool general_log) {
   return ok || Fail("cannot create the database 'test': " + output);
 }
 
-void MariadbServer::Kill() noexcept {
-  if (pid_ <= 0) return;
-  // Nothing of a throwaway server is kept: no clean shutdown is needed.
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void MariadbServer::Kill() noexcept { KillServer(pid_); }
 
 void MariadbServer::Stop() noexcept {
   try {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "support/local_server.h"
 
@@ -22,7 +23,7 @@ constexpr char kDefaultDriver[] = "PostgreSQL Unicode";
 
 bool HasServerPrograms(const fs::path& folder) {
   const auto runs = [&](const char* program) { return ::access((folder / program).c_str(), X_OK) == 0; };
-  return runs("initdb") && runs("pg_ctl") && runs("psql");
+  return runs("initdb") && runs("postgres") && runs("psql");
 }
 
 std::string FindBinDir() {
@@ -62,7 +63,7 @@ bool PostgresServer::Start(const std::vector<std::string>& settings) {
   if (running_) return true;
   unavailable_ = false;
   if ((bin_dir_ = FindBinDir()).empty())
-    return Fail("PostgreSQL server programs (initdb, pg_ctl, psql) not found; install the postgresql package "
+    return Fail("PostgreSQL server programs (initdb, postgres, psql) not found; install the postgresql package "
                 "or set KXSQL_PG_BINDIR", true);
   const passwd* owner = nullptr;
   if (::geteuid() == 0) {
@@ -71,7 +72,7 @@ bool PostgresServer::Start(const std::vector<std::string>& settings) {
       return Fail("running as root and there is no 'postgres' user to run the server as", true);
     run_as_ = {"setpriv", "--reuid=postgres", "--regid=postgres", "--init-groups", "--"};
   }
-  if ((folder_ = MakeTempFolder("kxsql-pg")).empty()) return Fail("cannot make a temporary folder for the server");
+  if ((folder_ = MakeTempFolder("kxsql-pg", true)).empty()) return Fail("cannot make a temporary folder for the server");
   if (owner && ::chown(folder_.c_str(), owner->pw_uid, owner->pw_gid) != 0)
     return Fail("cannot hand the temporary folder to the 'postgres' user");
 
@@ -80,18 +81,32 @@ bool PostgresServer::Start(const std::vector<std::string>& settings) {
   if (RunServerProgram("initdb", {"-D", data, "-U", kUser, "-A", "trust", "-E", "UTF8", "--locale=C", "-N"},
                        &output) != 0)
     return Fail("initdb failed: " + output);
-  // A free port may be taken before the server binds it: a new one is tried.
+  // The server runs as a child of the test, so that it goes when the test
+  // goes, however it ends. A free port may be taken before the server binds
+  // it: a new one is tried.
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = FreeLoopbackPort();
+    if (port_ == 0) continue;
     // Durability is of no use to a server that is thrown away: -F skips fsync.
-    std::string options = "-p " + std::to_string(port_) + " -k '" + folder_ +
-                          "' -c listen_addresses=127.0.0.1 -F -c full_page_writes=off";
-    for (const std::string& setting : settings) options += " -c '" + setting + "'";
-    running_ = port_ != 0 && RunServerProgram("pg_ctl", {"-D", data, "-l", folder_ + "/server.log", "-w", "-t",
-                                                         "60", "-o", options, "start"},
-                                              &output) == 0;
+    std::vector<std::string> argv = {bin_dir_ + "/postgres", "-D", data, "-p", std::to_string(port_), "-k", folder_,
+                                     "-c", "listen_addresses=127.0.0.1", "-F", "-c", "full_page_writes=off"};
+    for (const std::string& setting : settings) argv.insert(argv.end(), {"-c", setting});
+    pid_ = LaunchServer(argv, owner ? owner->pw_uid : 0, owner ? owner->pw_gid : 0, folder_ + "/server.log");
+    const std::string socket = folder_ + "/.s.PGSQL." + std::to_string(port_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;  // it gave up, most likely on the port
+        break;
+      }
+      // Listening, and past its start: a query gets through.
+      if (Listens(socket) && (running_ = true, Query("SELECT 1", &running_) == "1" && running_)) break;
+      running_ = false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!running_) KillServer(pid_);
   }
-  if (!running_) return Fail("pg_ctl start failed: " + output + ReadFile(folder_ + "/server.log"));
+  if (!running_) return Fail("the PostgreSQL server did not start: " + ReadFile(folder_ + "/server.log"));
   QuietDriverLog();
   return true;
 }
@@ -116,15 +131,7 @@ void PostgresServer::QuietDriverLog() {
 
 void PostgresServer::Stop() noexcept {
   try {
-    if (!folder_.empty()) {
-      // Stopped whenever a server may have come up, even from a start that
-      // failed; the pid is read first, as pg_ctl removes its file.
-      pid_t pid = 0;
-      std::ifstream(folder_ + "/data/postmaster.pid") >> pid;
-      if (pid > 0 && RunServerProgram("pg_ctl", {"-D", folder_ + "/data", "-m", "immediate", "-w", "-t", "30", "stop"},
-                                      nullptr) != 0 && running_)
-        ::kill(pid, SIGKILL);
-    }
+    KillServer(pid_);
     running_ = false;
     if (odbcsysini_set_) {
       if (saved_odbcsysini_) ::setenv("ODBCSYSINI", saved_odbcsysini_->c_str(), 1);

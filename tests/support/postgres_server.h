@@ -16,6 +16,8 @@
 // inherit it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +67,7 @@ class PostgresServer {
   std::vector<std::string> run_as_;  // the command that leaves root, when we are root
   int port_ = 0;
   bool running_ = false, unavailable_ = false;
+  pid_t pid_ = -1;
   bool odbcsysini_set_ = false;
   std::optional<std::string> saved_odbcsysini_;  // ODBCSYSINI as it was before Start
 };
