@@ -22,18 +22,31 @@ void ReportRunFailure(const char* text) {
 // UPDATE that touched no row has still run.
 bool IsExecuted(short rc) { return rc == 0 || rc == 1 || rc == 100; }
 
-// The host takes narrow text; 16-bit text is converted to UTF-8.
-inline CKXStringA ToNarrow(const char* text) { return CKXStringA(text); }
-inline CKXStringA ToNarrow(const unsigned short* text) { return KXNarrow(text); }
+// The host takes narrow text: 8-bit text goes as it is, 16-bit text is
+// converted to UTF-8 in `holder`. A huge statement is not copied for nothing.
+inline const char* ToNarrow(const char* text, CKXStringA&) { return text; }
+inline const char* ToNarrow(const unsigned short* text, CKXStringA& holder) {
+  holder = KXNarrow(text);
+  return holder.GetString();
+}
 
 // The SQL to hand over. The parsed text is the raw text with the dialect's
 // left-out tokens removed and both ends trimmed; when nothing but trailing
-// blanks tells them apart, the raw text goes as written.
+// blanks tells them apart, the raw text goes as written. Compared in place.
 template <class T>
-const T* ChooseSQL(const SQLStmtT<T>& stmt, CKXStringT<T>& stripped) {
-  stripped.Assign(stmt.GetText());
-  stripped.TrimRight(CharSet<T>::WHITESPACE);
-  return stripped.Compare(stmt.GetParsedText()) == 0 ? stmt.GetText() : stmt.GetParsedText();
+const T* ChooseSQL(const SQLStmtT<T>& stmt) {
+  const T* const text = stmt.GetText();
+  const T* const parsed = stmt.GetParsedText();
+  std::size_t n = CKXStringT<T>::Length(text);
+  const auto is_blank = [](T c) {
+    for (const T* w = CharSet<T>::WHITESPACE; *w != 0; ++w)
+      if (*w == c) return true;
+    return false;
+  };
+  while (n > 0 && is_blank(text[n - 1])) --n;
+  for (std::size_t i = 0; i < n; ++i)
+    if (parsed[i] != text[i]) return parsed;
+  return parsed[n] == 0 ? text : parsed;
 }
 
 template <class T>
@@ -47,7 +60,7 @@ long RunStatements(CKXSQLStreamT<T>& stream, CKXTr* tr, unsigned int& stmt_count
   CKXThread* const worker = CKXThread::GetWorkerThread();
   CKXSQLStmt wrapper(0);
   SQLStmtT<T> stmt;
-  CKXStringT<T> stripped;
+  CKXStringA narrow;
 
   while (!stream.IsEOF()) {
     // Polled between statements only: a statement once handed over runs to its end.
@@ -60,17 +73,18 @@ long RunStatements(CKXSQLStreamT<T>& stream, CKXTr* tr, unsigned int& stmt_count
       ++error_count;
       return kRunFailed;
     }
+    if (observer) observer->OnStatementRead(stmt, next);
     if (stmt.IsEmpty()) {
       if (next > 0) return kRunEnded;
       continue;
     }
-    const CKXStringA sql = ToNarrow(ChooseSQL(stmt, stripped));
-    const short rc = tr->GetDBMSType().ExecuteScriptStmt(wrapper, tr, sql.GetString());
+    const char* const sql = ToNarrow(ChooseSQL(stmt), narrow);
+    const short rc = tr->GetDBMSType().ExecuteScriptStmt(wrapper, tr, sql);
     ++stmt_count;
-    if (observer) observer->OnStatement(stmt, sql.GetString(), rc);
+    if (observer) observer->OnStatement(stmt, sql, rc);
     if (IsExecuted(rc)) continue;
 
-    ReportRunFailure(ToNarrow(stmt.GetText()).GetString());
+    ReportRunFailure(ToNarrow(stmt.GetText(), narrow));
     ++error_count;
     if (max_errors != kNoErrorLimit && error_count >= max_errors) return kRunFailed;
   }
