@@ -27,6 +27,8 @@ struct RunOptions {
   std::string sqlite_path = "kxsql.db";
   const DBMSTYPE* dialect = nullptr;   // null: the connection's
   unsigned int max_errors = 4294967295u;
+  unsigned int busy_timeout_ms = 5000;  // SQLite: how long a locked database is waited for
+  bool single_transaction = false;     // all or nothing: commit only when every statement succeeded
   bool quiet = false;
 };
 
@@ -36,5 +38,12 @@ int RunScripts(const RunOptions& options);
 
 // Reports a failure of the tool itself as one line on standard error.
 void PrintError(const std::string& message);
+
+// Says on standard error that the script `name` ends inside an open comment,
+// string, quoted name or block, when `stmt`, its last statement, does;
+// `first_line` is where the statement's text begins. `tr` gives the dialect;
+// with a caller's separator (`sep` not null) only comments and quotes count.
+void WarnIfLeftOpen(const std::string& name, const SQLStmtT<char>& stmt, unsigned long long first_line,
+                    const CKXTr& tr, const STMTSEP* sep);
 
 }  // namespace kxsql::cli

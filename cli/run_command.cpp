@@ -1,9 +1,13 @@
-// `kxsql run`: runs scripts with the library's runner, on a worker thread
-// that Ctrl-C asks to stop between two statements.
+// `kxsql run`: runs scripts with the library's runner on a worker thread.
+// The main thread draws the progress line and turns Ctrl-C and SIGTERM into a
+// stop request between statements and a cancel of the running one; the
+// worker stops by itself when the database cannot be used any more.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,35 +21,52 @@
 namespace kxsql::cli {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_stop_signal = 0;
 
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+extern "C" void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
 
-// Ctrl-C asks the run to stop; the handler is reset, so a second Ctrl-C ends
-// the process at once.
-class InterruptGuard {
+// Ctrl-C and SIGTERM ask the run to stop; each handler is reset once it ran,
+// so that a second signal ends the process at once. A closed or full output
+// must be a write error that is reported, not the end of the process
+// (SIGPIPE), and a file size limit an I/O error that the database reports
+// (SIGXFSZ).
+class SignalGuard {
  public:
-  InterruptGuard() {
-    g_interrupted = 0;
+  SignalGuard() {
+    g_stop_signal = 0;
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_);
+    sigaction(SIGINT, &action, &previous_[0]);
+    sigaction(SIGTERM, &action, &previous_[1]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previous_[2]);
+    sigaction(SIGXFSZ, &ignore, &previous_[3]);
   }
-  ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
+  ~SignalGuard() {
+    sigaction(SIGINT, &previous_[0], nullptr);
+    sigaction(SIGTERM, &previous_[1], nullptr);
+    sigaction(SIGPIPE, &previous_[2], nullptr);
+    sigaction(SIGXFSZ, &previous_[3], nullptr);
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
 
  private:
-  struct sigaction previous_ {};
+  struct sigaction previous_[4] {};
 };
 
-// At most this much of a failed statement is shown.
+// At most this much of a failed statement, and of the database's reason, is
+// shown: an identifier of 50 MB must not make a line of 50 MB.
 constexpr std::size_t kShownStatementLength = 400;
+constexpr std::size_t kShownReasonLength = 1000;
 
 std::string Excerpt(const char* text) {
-  std::string shown(text ? text : "");
+  const std::size_t length = text ? strnlen(text, kShownStatementLength + 1) : 0;
+  std::string shown(text ? text : "", length);
   if (shown.size() > kShownStatementLength) {
     shown.resize(kShownStatementLength);
     shown += " ...";
@@ -58,8 +79,6 @@ std::string Excerpt(const char* text) {
   return indented;
 }
 
-// Follows one script's run from the worker thread: counts, progress, and
-// each failed statement with where it stands and why it failed.
 // What the worker has done so far, read by the main thread for the progress line.
 struct LiveProgress {
   std::atomic<std::uint64_t> bytes_done{0};
@@ -67,17 +86,35 @@ struct LiveProgress {
   std::atomic<std::uint64_t> errors{0};
 };
 
+// Why the worker stopped by itself, for the summary.
+struct StopCause {
+  std::string unusable;          // the database's reason, when it cannot be used any more
+  bool failed_in_transaction = false;
+};
+
 // Follows one script's run on the worker thread. The host log, where a failed
 // statement's reason goes, is written on that same thread, so the reason
 // needs no lock.
 class RunObserver : public kxsql::detail::ScriptObserver<char> {
  public:
-  RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, LiveProgress& live, std::uint64_t bytes_before)
-      : file_(file), name_(std::move(name)), bar_(bar), live_(live), bytes_before_(bytes_before) {}
+  RunObserver(ScriptFile& file, std::string name, CKXTr& tr, const RunOptions& options, ProgressBar& bar,
+              LiveProgress& live, StopCause& cause, std::uint64_t bytes_before)
+      : file_(file), name_(std::move(name)), tr_(tr), options_(options), bar_(bar), live_(live), cause_(cause),
+        bytes_before_(bytes_before) {}
 
   void OnBeforeStatement() override {
     file_.BeginStatement();
     reason_.clear();
+    // Each reason is shown as it comes; the sink need not keep its last
+    // ten thousand lines, however long they are.
+    CKXMsg::GetInstance()->Reset();
+  }
+
+  void OnStatementRead(const SQLStmtT<char>& stmt, long rc) override {
+    if (rc != 1 || !file_.IsEOF()) return;
+    std::lock_guard<std::mutex> lock(bar_.Lock());
+    bar_.Clear();
+    WarnIfLeftOpen(name_, stmt, file_.TextLine(), tr_, nullptr);
   }
 
   void OnStatement(const SQLStmtT<char>& stmt, const char* /*sql*/, short rc) override {
@@ -89,41 +126,61 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     if (!failed) return;
     const std::string reason =
         reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
-    std::lock_guard<std::mutex> lock(bar_.Lock());
-    bar_.Clear();
-    std::fprintf(stderr, "%s:%llu: error: %s\n%s\n", name_.c_str(), file_.StatementLine(stmt), reason.c_str(),
-                 Excerpt(stmt.GetText()).c_str());
-    std::fflush(stderr);
+    {
+      std::lock_guard<std::mutex> lock(bar_.Lock());
+      bar_.Clear();
+      std::fprintf(stderr, "%s:%llu: error: %s\n%s\n", name_.c_str(), file_.StatementLine(stmt), reason.c_str(),
+                   Excerpt(stmt.GetText()).c_str());
+      std::fflush(stderr);
+    }
+    // Every later statement would fail the same way, or could not be
+    // committed: the run ends here.
+    if (tr_.IsUnusable()) cause_.unusable = tr_.GetUnusableReason();
+    else if (options_.single_transaction) cause_.failed_in_transaction = true;
+    else return;
+    if (CKXThread* worker = CKXThread::GetWorkerThread()) worker->SignalStop();
   }
 
   // Called from the host log with the reason of a failed statement.
   void OnLogLine(const std::string& line) {
+    if (reason_.size() >= kShownReasonLength) return;
     if (!reason_.empty()) reason_ += "; ";
-    reason_ += line;
+    reason_.append(line, 0, kShownReasonLength - reason_.size());
+    if (reason_.size() >= kShownReasonLength) reason_ += " ...";
   }
 
  private:
   ScriptFile& file_;
   std::string name_;
+  CKXTr& tr_;
+  const RunOptions& options_;
   ProgressBar& bar_;
   LiveProgress& live_;
+  StopCause& cause_;
   std::uint64_t bytes_before_;
   std::string reason_;
 };
 
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
 bool Connect(const RunOptions& options, CKXTr& tr) {
+  tr.SetBusyTimeout(options.busy_timeout_ms);
   const bool ok = options.connect.empty() ? tr.OpenSQLite(options.sqlite_path.c_str())
                                           : tr.Connect(options.connect.c_str());
   if (!ok) {
     const std::string what = options.connect.empty() ? "cannot open SQLite database '" + options.sqlite_path + "'"
                                                      : std::string("cannot connect");
-    std::string reason = CKXMsg::GetInstance()->GetLastMessage().text;
-    for (char& c : reason)
-      if (c == '\n' || c == '\r') c = ' ';
-    PrintError(what + ": " + reason);
+    PrintError(what + ": " + OneLine(CKXMsg::GetInstance()->GetLastMessage().text));
   }
   return ok;
 }
+
+// What became of the one transaction of --single-transaction.
+enum class TransactionEnd { kNone, kCommitted, kRolledBack };
 
 }  // namespace
 
@@ -133,7 +190,8 @@ int RunScripts(const RunOptions& options) {
   std::vector<std::unique_ptr<ScriptFile>> files;
   std::uint64_t bytes_total = 0;
   for (const std::string& input : options.inputs) {
-    auto file = std::make_unique<ScriptFile>();
+    // A NUL character ends the script in failure before the statement that holds it.
+    auto file = std::make_unique<ScriptFile>(true);
     std::string error;
     if (!OpenScript(input, *file, error)) {
       PrintError(error);
@@ -146,9 +204,14 @@ int RunScripts(const RunOptions& options) {
   CKXTr tr;
   if (!Connect(options, tr)) return kExitFailed;
   if (options.dialect) tr.SetDBMSType(*options.dialect);
+  if (options.single_transaction && !tr.BeginTransaction()) {
+    PrintError("cannot begin the transaction: " + OneLine(CKXMsg::GetInstance()->GetLastMessage().text));
+    return kExitFailed;
+  }
 
   ProgressBar bar(!options.quiet);
   LiveProgress live;
+  StopCause cause;
   RunObserver* current = nullptr;
   std::mutex current_mutex;
   CKXMsg::GetInstance()->SetLogListener([&](const std::string& line) {
@@ -159,13 +222,16 @@ int RunScripts(const RunOptions& options) {
   unsigned int error_count = 0;
   std::uint64_t statements = 0;
   long result = 0;
+  TransactionEnd transaction_end = TransactionEnd::kNone;
+  std::string commit_failure;
   std::atomic<bool> finished{false};
   const auto start = std::chrono::steady_clock::now();
 
   CKXThread worker([&] {
     std::uint64_t bytes_before = 0;
-    for (std::size_t i = 0; i < files.size() && result == 0; ++i) {
-      RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, live, bytes_before);
+    for (std::size_t i = 0; i < files.size() && result == kxsql::detail::kRunEnded; ++i) {
+      const std::string name = DisplayName(options.inputs[i]);
+      RunObserver observer(*files[i], name, tr, options, bar, live, cause, bytes_before);
       {
         std::lock_guard<std::mutex> lock(current_mutex);
         current = &observer;
@@ -174,11 +240,19 @@ int RunScripts(const RunOptions& options) {
       result = kxsql::detail::LoadSQL<char>(*files[i], &tr, file_statements, error_count, options.max_errors,
                                              &observer);
       statements += file_statements;
-      if (result == -1 && !(options.max_errors != 4294967295u && error_count >= options.max_errors)) {
+      if (result == kxsql::detail::kRunFailed &&
+          !(options.max_errors != kxsql::detail::kNoErrorLimit && error_count >= options.max_errors)) {
         std::lock_guard<std::mutex> lock(bar.Lock());
         bar.Clear();
-        std::fprintf(stderr, "kxsql: %s: %s\n", DisplayName(options.inputs[i]).c_str(),
-                     CKXMsg::GetInstance()->GetLastMessage().text.c_str());
+        if (files[i]->NulLine() != 0) {
+          std::fprintf(stderr,
+                       "%s:%llu: error: a NUL character: the script is binary or damaged; nothing from the "
+                       "statement that holds it on was run\n",
+                       name.c_str(), files[i]->NulLine());
+        } else {
+          std::fprintf(stderr, "kxsql: %s: %s\n", name.c_str(),
+                       CKXMsg::GetInstance()->GetLastMessage().text.c_str());
+        }
       }
       {
         std::lock_guard<std::mutex> lock(current_mutex);
@@ -187,24 +261,47 @@ int RunScripts(const RunOptions& options) {
       bytes_before += static_cast<std::uint64_t>(files[i]->GetTotalBytes());
       files[i]->Close();
     }
+    if (options.single_transaction) {
+      // Committed only when every statement of every script ran.
+      const bool complete = result == kxsql::detail::kRunEnded && error_count == 0 &&
+                            !CKXThread::GetWorkerThread()->IsStopSignaled(0) && cause.unusable.empty();
+      if (complete && tr.CommitTransaction()) {
+        transaction_end = TransactionEnd::kCommitted;
+      } else {
+        if (complete) commit_failure = OneLine(CKXMsg::GetInstance()->GetLastMessage().text);
+        // A lost connection ends the transaction on the server's side.
+        tr.RollbackTransaction();
+        transaction_end = TransactionEnd::kRolledBack;
+      }
+    }
     finished = true;
   });
 
+  int stop_signal = 0;
   {
-    InterruptGuard guard;
+    SignalGuard guard;
     if (!worker.Start()) {
       PrintError("cannot start the worker thread");
       return kExitFailed;
     }
-    bool stop_asked = false;
     auto last_draw = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    auto last_cancel = last_draw;
     while (!finished) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (g_interrupted && !stop_asked) {
-        worker.SignalStop();
-        stop_asked = true;
-      }
       const auto now = std::chrono::steady_clock::now();
+      if (g_stop_signal != 0) {
+        if (stop_signal == 0) {
+          stop_signal = g_stop_signal;
+          worker.SignalStop();
+        }
+        // The running statement is cancelled too. A cancel may reach a
+        // driver just before it sends the statement, and be lost: it is
+        // repeated until the worker is done.
+        if (now - last_cancel >= std::chrono::milliseconds(250)) {
+          tr.Cancel();
+          last_cancel = now;
+        }
+      }
       if (bar.Enabled() && now - last_draw >= std::chrono::milliseconds(200)) {
         Progress snapshot;
         snapshot.bytes_total = bytes_total;
@@ -217,27 +314,40 @@ int RunScripts(const RunOptions& options) {
       }
     }
     worker.Join();
-  }
-  CKXMsg::GetInstance()->SetLogListener(nullptr);
-  {
-    std::lock_guard<std::mutex> lock(bar.Lock());
-    bar.Clear();
-  }
+    if (stop_signal == 0 && g_stop_signal != 0) stop_signal = g_stop_signal;
 
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const bool interrupted = result == 4096;
-  const bool limit_reached =
-      result == -1 && options.max_errors != 4294967295u && error_count >= options.max_errors;
-  if (!options.quiet || interrupted) {
-    std::printf("%s%llu statement%s run, %u error%s, %.2f s\n", interrupted ? "interrupted: " : "",
-                static_cast<unsigned long long>(statements), statements == 1 ? "" : "s", error_count,
-                error_count == 1 ? "" : "s", seconds);
-    if (limit_reached) std::printf("stopped: the error limit (%u) was reached\n", options.max_errors);
-    std::fflush(stdout);
+    CKXMsg::GetInstance()->SetLogListener(nullptr);
+    {
+      std::lock_guard<std::mutex> lock(bar.Lock());
+      bar.Clear();
+    }
+    if (!cause.unusable.empty())
+      PrintError("stopped: the database cannot be used any more: " + OneLine(cause.unusable));
+    if (!commit_failure.empty()) PrintError("cannot commit: " + commit_failure);
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const bool stopped = stop_signal != 0;
+    const bool limit_reached = result == kxsql::detail::kRunFailed &&
+                               options.max_errors != kxsql::detail::kNoErrorLimit && error_count >= options.max_errors;
+    bool output_failed = false;
+    if (!options.quiet || stopped) {
+      std::printf("%s%llu statement%s run, %u error%s, %.2f s\n",
+                  !stopped ? "" : stop_signal == SIGTERM ? "terminated: " : "interrupted: ",
+                  static_cast<unsigned long long>(statements), statements == 1 ? "" : "s", error_count,
+                  error_count == 1 ? "" : "s", seconds);
+      if (limit_reached) std::printf("stopped: the error limit (%u) was reached\n", options.max_errors);
+      if (transaction_end == TransactionEnd::kRolledBack)
+        std::printf("rolled back: nothing of this run was committed\n");
+      output_failed = std::fflush(stdout) != 0 || std::ferror(stdout);
+      if (output_failed) PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
+
+    if (stopped) return stop_signal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    if (result != kxsql::detail::kRunEnded || !cause.unusable.empty() || transaction_end == TransactionEnd::kRolledBack ||
+        output_failed)
+      return kExitFailed;
+    return error_count > 0 ? kExitSomeFailed : kExitOk;
   }
-  if (interrupted) return kExitInterrupted;
-  if (result != 0) return kExitFailed;
-  return error_count > 0 ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace kxsql::cli
