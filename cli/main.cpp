@@ -40,7 +40,7 @@ constexpr const char* kCommands[] = {"tokens", "split", "run"};
 // otherwise quietly choose the default.
 CLI::Validator NotEmpty() {
   return CLI::Validator([](std::string& value) { return value.empty() ? std::string("must not be empty") : ""; },
-                        "TEXT");
+                        "");
 }
 
 // A whole number from `low` to `high`, said so when it is not.
@@ -56,7 +56,7 @@ CLI::Validator WholeNumber(unsigned long long low, unsigned long long high) {
         if (n < low || n > high) return value + " is out of range (give a whole number from " + range + ")";
         return std::string();
       },
-      "N");
+      "");
 }
 
 // Turns a dialect name into its DBMS type, for CLI11's option checks.
@@ -108,11 +108,13 @@ int Main(int argc, char** argv) {
       ->check(DialectName());
   run_cmd->add_option("--max-errors", max_errors,
                       "stop once this many statements have failed, 1 or more (default: never)")
-      ->check(WholeNumber(1, 4294967294ULL));
+      ->check(WholeNumber(1, 4294967294ULL))
+      ->type_name("N");
   run_cmd
       ->add_option("--busy-timeout", busy_timeout,
                    "SQLite: wait this many milliseconds for a database locked by another program (default 5000)")
       ->check(WholeNumber(0, 2147483647ULL))
+      ->type_name("MS")
       ->excludes(connect);
   run_cmd->add_flag("--single-transaction", run.single_transaction,
                     "run everything in one transaction: committed only when every statement succeeded, "

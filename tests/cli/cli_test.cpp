@@ -185,6 +185,7 @@ TEST_F(Cli, VersionAndHelp) {
   const ProcessResult help = Kxsql({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("130"), std::string::npos);
+  EXPECT_NE(help.out.find("143"), std::string::npos);
   EXPECT_NE(help.out.find("run"), std::string::npos);
 }
 
