@@ -16,48 +16,11 @@
 #include "cli/exit_codes.h"
 #include "cli/progress_bar.h"
 #include "cli/script_input.h"
+#include "cli/stop_signals.h"
 #include "runner/script_runner.h"
 
 namespace kxsql::cli {
 namespace {
-
-volatile std::sig_atomic_t g_stop_signal = 0;
-
-extern "C" void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
-
-// Ctrl-C and SIGTERM ask the run to stop; each handler is reset once it ran,
-// so that a second signal ends the process at once. A closed or full output
-// must be a write error that is reported, not the end of the process
-// (SIGPIPE), and a file size limit an I/O error that the database reports
-// (SIGXFSZ).
-class SignalGuard {
- public:
-  SignalGuard() {
-    g_stop_signal = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_[0]);
-    sigaction(SIGTERM, &action, &previous_[1]);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, &previous_[2]);
-    sigaction(SIGXFSZ, &ignore, &previous_[3]);
-  }
-  ~SignalGuard() {
-    sigaction(SIGINT, &previous_[0], nullptr);
-    sigaction(SIGTERM, &previous_[1], nullptr);
-    sigaction(SIGPIPE, &previous_[2], nullptr);
-    sigaction(SIGXFSZ, &previous_[3], nullptr);
-  }
-  SignalGuard(const SignalGuard&) = delete;
-  SignalGuard& operator=(const SignalGuard&) = delete;
-
- private:
-  struct sigaction previous_[4] {};
-};
 
 // At most this much of a failed statement, and of the database's reason, is
 // shown: an identifier of 50 MB must not make a line of 50 MB.
@@ -279,7 +242,7 @@ int RunScripts(const RunOptions& options) {
 
   int stop_signal = 0;
   {
-    SignalGuard guard;
+    StopSignals signals;
     if (!worker.Start()) {
       PrintError("cannot start the worker thread");
       return kExitFailed;
@@ -289,9 +252,9 @@ int RunScripts(const RunOptions& options) {
     while (!finished) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       const auto now = std::chrono::steady_clock::now();
-      if (g_stop_signal != 0) {
+      if (StopSignals::Received() != 0) {
         if (stop_signal == 0) {
-          stop_signal = g_stop_signal;
+          stop_signal = StopSignals::Received();
           worker.SignalStop();
         }
         // The running statement is cancelled too. A cancel may reach a
@@ -314,7 +277,6 @@ int RunScripts(const RunOptions& options) {
       }
     }
     worker.Join();
-    if (stop_signal == 0 && g_stop_signal != 0) stop_signal = g_stop_signal;
 
     CKXMsg::GetInstance()->SetLogListener(nullptr);
     {

@@ -169,11 +169,8 @@ class CliPostgres : public Cli {
     Cli::SetUp();
   }
   static std::string Query(const std::string& sql) { return server_.Query(sql); }
-  Process Start(const std::string& script, std::vector<std::string> options = {}) {
-    std::vector<std::string> argv = {KXSQL_CLI_PATH, "run", "--connect", server_.ConnectionString()};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back(Write("pg.sql", script).string());
-    return Process(argv);
+  Process Start(const std::string& script) {
+    return Process({KXSQL_CLI_PATH, "run", "--connect", server_.ConnectionString(), Write("pg.sql", script).string()});
   }
   inline static PostgresServer server_;
 };
@@ -207,15 +204,6 @@ TEST_F(CliPostgres, CtrlCCancelsTheStatementOnTheServer) {
   EXPECT_EQ(r.out.rfind("interrupted: 1 statement run, 1 error", 0), 0u) << r.out;
   EXPECT_NE(r.err.find("57014"), std::string::npos) << r.err;  // canceling statement due to user request
   EXPECT_EQ(Query(running), "0");  // it kept running on the server after the tool was gone
-}
-
-TEST_F(CliPostgres, FailureInOneTransactionUndoesIt) {
-  Process run = Start("CREATE TABLE kept (n integer);\nINSERT INTO kept VALUES (1);\nINSERT INTO nowhere VALUES (1);\n",
-                      {"--single-transaction"});
-  const ProcessResult r = run.Wait();
-  EXPECT_EQ(r.exit_code, 2);
-  EXPECT_NE(r.out.find("rolled back"), std::string::npos) << r.out;
-  EXPECT_EQ(Query("SELECT to_regclass('kept') IS NULL"), "t");
 }
 
 TEST_F(CliPostgres, LostConnectionStopsTheRunAtOnce) {
