@@ -36,12 +36,13 @@ int RunTokens(const TokensOptions& options) {
     // shown as the character it stands for, so that no byte goes missing.
     const bool nul = rc == 1;
     const char* type = nul ? SQLTOKEN_TYPE::OTHER.GetName() : token.GetType().GetName();
-    const std::string text = nul ? std::string(1, '\0') : std::string(token.GetText(), token.GetLength());
+    const char* text = nul ? "" : token.GetText();
+    const std::size_t length = nul ? 1 : token.GetLength();
     if (options.json) {
-      nlohmann::json line = {{"type", type}, {"text", text}};
+      nlohmann::json line = {{"type", type}, {"text", std::string(text, length)}};
       std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else {
-      std::cout << type << '\t' << EscapeControls(text.data(), text.size()) << '\n';
+      std::cout << type << '\t' << EscapeControls(text, length) << '\n';
     }
     if (!std::cout) break;
   }

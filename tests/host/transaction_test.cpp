@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -81,18 +80,6 @@ TEST(Connection, HeldUntilDisconnectWhileAFileKeepsItsData) {
   EXPECT_EQ(kxsql::testing::QueryInt(tr, "select a from t"), 7);
   tr.Disconnect();
 }
-
-// A file the engine cannot use is refused when it is opened, before any
-// statement could fail on it.
-TEST(Connection, FileThatIsNoDatabaseIsRefusedAtOpen) {
-  const TempFolder dir;
-  const std::string path = dir.File("notes.txt");
-  std::ofstream(path) << std::string(2000, 'x');
-  CKXTr tr;
-  EXPECT_FALSE(tr.OpenSQLite(path.c_str()));
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, "file is not a database");
-}
-
 
 TEST(SQLiteExecution, RunsEveryStatementOfTheTextAndStopsAtTheFirstFailure) {
   CKXTr tr;
