@@ -32,6 +32,8 @@ struct RunOptions {
   int rules = KXSQL_RULES_NATIVE;
   std::vector<std::pair<std::string, std::string>> variables;  // --var NAME=VALUE
   unsigned int max_errors = 4294967295u;
+  unsigned int busy_timeout_ms = 5000;  // SQLite: how long a locked database is waited for
+  bool single_transaction = false;     // all or nothing: commit only when every statement succeeded
   bool quiet = false;
 };
 
@@ -41,5 +43,14 @@ int RunScripts(const RunOptions& options);
 
 // Reports a failure of the tool itself as one line on standard error.
 void PrintError(const std::string& message);
+
+// Says on standard error that the script `name` ends inside an open comment,
+// string, quoted name or block, when `stmt`, its last statement, does;
+// `first_line` is where the statement's text begins. `tr` gives the dialect;
+// with a caller's separator (`sep` not null) only comments and quotes count.
+// Under the native rules the splitter itself tells what the end left open.
+class ScriptFile;
+void WarnIfLeftOpen(const std::string& name, const SQLStmtT<char>& stmt, ScriptFile& file, const CKXTr& tr,
+                    const STMTSEP* sep);
 
 }  // namespace kxsql::cli

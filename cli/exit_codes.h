@@ -9,6 +9,7 @@ enum ExitCode : int {
   kExitFailed = 2,        // the error limit was reached, or a script or database could not be used
   kExitUsage = 64,        // the command line was wrong
   kExitInterrupted = 130, // stopped by Ctrl-C (SIGINT)
+  kExitTerminated = 143,  // stopped by SIGTERM
 };
 
 }  // namespace kxsql::cli

@@ -1,9 +1,13 @@
-// `kxsql run`: runs scripts with the library's runner, on a worker thread
-// that Ctrl-C asks to stop between two statements.
+// `kxsql run`: runs scripts with the library's runner on a worker thread.
+// The main thread draws the progress line and turns Ctrl-C and SIGTERM into a
+// stop request between statements and a cancel of the running one; the
+// worker stops by itself when the database cannot be used any more.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +16,7 @@
 #include "cli/exit_codes.h"
 #include "cli/progress_bar.h"
 #include "cli/script_input.h"
+#include "cli/stop_signals.h"
 #include "runner/script_runner.h"
 #include "runner/substitution.h"
 #include "statements/native/client.h"
@@ -19,35 +24,14 @@
 namespace kxsql::cli {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
-
-// Ctrl-C asks the run to stop; the handler is reset, so a second Ctrl-C ends
-// the process at once.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    g_interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-// At most this much of a failed statement is shown.
+// At most this much of a failed statement, and of the database's reason, is
+// shown: an identifier of 50 MB must not make a line of 50 MB.
 constexpr std::size_t kShownStatementLength = 400;
+constexpr std::size_t kShownReasonLength = 1000;
 
 std::string Excerpt(const char* text) {
-  std::string shown(text ? text : "");
+  const std::size_t length = text ? strnlen(text, kShownStatementLength + 1) : 0;
+  std::string shown(text ? text : "", length);
   if (shown.size() > kShownStatementLength) {
     shown.resize(kShownStatementLength);
     shown += " ...";
@@ -60,8 +44,6 @@ std::string Excerpt(const char* text) {
   return indented;
 }
 
-// Follows one script's run from the worker thread: counts, progress, and
-// each failed statement with where it stands and why it failed.
 // What the worker has done so far, read by the main thread for the progress line.
 struct LiveProgress {
   std::atomic<std::uint64_t> bytes_done{0};
@@ -69,19 +51,37 @@ struct LiveProgress {
   std::atomic<std::uint64_t> errors{0};
 };
 
+// Why the worker stopped by itself, for the summary.
+struct StopCause {
+  std::string unusable;          // the database's reason, when it cannot be used any more
+  bool failed_in_transaction = false;
+};
+
 // Follows one script's run on the worker thread. The host log, where a failed
 // statement's reason goes, is written on that same thread, so the reason
 // needs no lock.
 class RunObserver : public kxsql::detail::ScriptObserver<char> {
  public:
-  RunObserver(ScriptFile& file, std::string name, ProgressBar& bar, LiveProgress& live, std::uint64_t bytes_before)
-      : bar_(bar), live_(live), bytes_before_(bytes_before), top_(file) {
+  RunObserver(ScriptFile& file, std::string name, CKXTr& tr, const RunOptions& options, ProgressBar& bar,
+              LiveProgress& live, StopCause& cause, std::uint64_t bytes_before)
+      : top_(file), tr_(tr), options_(options), bar_(bar), live_(live), cause_(cause), bytes_before_(bytes_before) {
     files_.push_back({&file, std::move(name)});
   }
 
   void OnBeforeStatement() override {
     files_.back().file->BeginStatement();
     reason_.clear();
+    // Each reason is shown as it comes; the sink need not keep its last
+    // ten thousand lines, however long they are.
+    CKXMsg::GetInstance()->Reset();
+  }
+
+  void OnStatementRead(const SQLStmtT<char>& stmt, long rc) override {
+    const Source& source = files_.back();
+    if (rc != 1 || !source.file->IsEOF()) return;
+    std::lock_guard<std::mutex> lock(bar_.Lock());
+    bar_.Clear();
+    WarnIfLeftOpen(source.name, stmt, *source.file, tr_, nullptr);
   }
 
   void OnStatement(const SQLStmtT<char>& stmt, const char* /*sql*/, short rc) override {
@@ -94,6 +94,12 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     const std::string reason =
         reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
     Show(stmt, "error", reason, true);
+    // Every later statement would fail the same way, or could not be
+    // committed: the run ends here.
+    if (tr_.IsUnusable()) cause_.unusable = tr_.GetUnusableReason();
+    else if (options_.single_transaction) cause_.failed_in_transaction = true;
+    else return;
+    if (CKXThread* worker = CKXThread::GetWorkerThread()) worker->SignalStop();
   }
 
   void OnClientCommand(const SQLStmtT<char>& stmt, Outcome outcome, const std::string& message) override {
@@ -109,11 +115,15 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     if (outcome == Outcome::kFailed) {
       live_.errors.fetch_add(1, std::memory_order_relaxed);
       Show(stmt, "error", message, true);
+      if (options_.single_transaction) {
+        cause_.failed_in_transaction = true;
+        if (CKXThread* worker = CKXThread::GetWorkerThread()) worker->SignalStop();
+      }
     }
   }
 
   std::unique_ptr<CKXSQLFile> OpenInclude(const std::string& path) override {
-    auto file = std::make_unique<ScriptFile>();
+    auto file = std::make_unique<ScriptFile>(true);
     std::string error;
     if (!OpenScript(path, *file, error)) return nullptr;
     files_.push_back({file.get(), path});
@@ -125,8 +135,10 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
 
   // Called from the host log with the reason of a failed statement.
   void OnLogLine(const std::string& line) {
+    if (reason_.size() >= kShownReasonLength) return;
     if (!reason_.empty()) reason_ += "; ";
-    reason_ += line;
+    reason_.append(line, 0, kShownReasonLength - reason_.size());
+    if (reason_.size() >= kShownReasonLength) reason_ += " ...";
   }
 
  private:
@@ -145,27 +157,37 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     ScriptFile* file;
     std::string name;
   };
-  ProgressBar& bar_;
-  LiveProgress& live_;
-  std::uint64_t bytes_before_;
   ScriptFile& top_;
   std::vector<Source> files_;  // the script, and the scripts it includes
+  CKXTr& tr_;
+  const RunOptions& options_;
+  ProgressBar& bar_;
+  LiveProgress& live_;
+  StopCause& cause_;
+  std::uint64_t bytes_before_;
   std::string reason_;
 };
 
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
 bool Connect(const RunOptions& options, CKXTr& tr) {
+  tr.SetBusyTimeout(options.busy_timeout_ms);
   const bool ok = options.connect.empty() ? tr.OpenSQLite(options.sqlite_path.c_str())
                                           : tr.Connect(options.connect.c_str());
   if (!ok) {
     const std::string what = options.connect.empty() ? "cannot open SQLite database '" + options.sqlite_path + "'"
                                                      : std::string("cannot connect");
-    std::string reason = CKXMsg::GetInstance()->GetLastMessage().text;
-    for (char& c : reason)
-      if (c == '\n' || c == '\r') c = ' ';
-    PrintError(what + ": " + reason);
+    PrintError(what + ": " + OneLine(CKXMsg::GetInstance()->GetLastMessage().text));
   }
   return ok;
 }
+
+// What became of the one transaction of --single-transaction.
+enum class TransactionEnd { kNone, kCommitted, kRolledBack };
 
 }  // namespace
 
@@ -175,7 +197,8 @@ int RunScripts(const RunOptions& options) {
   std::vector<std::unique_ptr<ScriptFile>> files;
   std::uint64_t bytes_total = 0;
   for (const std::string& input : options.inputs) {
-    auto file = std::make_unique<ScriptFile>();
+    // A NUL character ends the script in failure before the statement that holds it.
+    auto file = std::make_unique<ScriptFile>(true);
     std::string error;
     if (!OpenScript(input, *file, error)) {
       PrintError(error);
@@ -191,10 +214,16 @@ int RunScripts(const RunOptions& options) {
   // What the scripts' client keeps from one script to the next.
   kxsql::detail::ScriptSession session;
   const kxsql::detail::Client client = kxsql::detail::ClientFor(tr.GetDBMSType());
-  for (const auto& [name, value] : options.variables) session.SetVariable(kxsql::detail::VariableKey(client, name), value);
+  for (const auto& [name, value] : options.variables)
+    session.SetVariable(kxsql::detail::VariableKey(client, name), value);
+  if (options.single_transaction && !tr.BeginTransaction()) {
+    PrintError("cannot begin the transaction: " + OneLine(CKXMsg::GetInstance()->GetLastMessage().text));
+    return kExitFailed;
+  }
 
   ProgressBar bar(!options.quiet);
   LiveProgress live;
+  StopCause cause;
   RunObserver* current = nullptr;
   std::mutex current_mutex;
   CKXMsg::GetInstance()->SetLogListener([&](const std::string& line) {
@@ -205,13 +234,16 @@ int RunScripts(const RunOptions& options) {
   unsigned int error_count = 0;
   std::uint64_t statements = 0;
   long result = 0;
+  TransactionEnd transaction_end = TransactionEnd::kNone;
+  std::string commit_failure;
   std::atomic<bool> finished{false};
   const auto start = std::chrono::steady_clock::now();
 
   CKXThread worker([&] {
     std::uint64_t bytes_before = 0;
-    for (std::size_t i = 0; i < files.size() && result == 0 && !session.quit; ++i) {
-      RunObserver observer(*files[i], DisplayName(options.inputs[i]), bar, live, bytes_before);
+    for (std::size_t i = 0; i < files.size() && result == kxsql::detail::kRunEnded && !session.quit; ++i) {
+      const std::string name = DisplayName(options.inputs[i]);
+      RunObserver observer(*files[i], name, tr, options, bar, live, cause, bytes_before);
       {
         std::lock_guard<std::mutex> lock(current_mutex);
         current = &observer;
@@ -222,11 +254,19 @@ int RunScripts(const RunOptions& options) {
       result = kxsql::detail::LoadSQL<char>(*files[i], &tr, file_statements, error_count, options.max_errors,
                                              &observer, &session);
       statements += file_statements;
-      if (result == -1 && !(options.max_errors != 4294967295u && error_count >= options.max_errors)) {
+      if (result == kxsql::detail::kRunFailed &&
+          !(options.max_errors != kxsql::detail::kNoErrorLimit && error_count >= options.max_errors)) {
         std::lock_guard<std::mutex> lock(bar.Lock());
         bar.Clear();
-        std::fprintf(stderr, "kxsql: %s: %s\n", DisplayName(options.inputs[i]).c_str(),
-                     CKXMsg::GetInstance()->GetLastMessage().text.c_str());
+        if (files[i]->NulLine() != 0) {
+          std::fprintf(stderr,
+                       "%s:%llu: error: a NUL character: the script is binary or damaged; nothing from the "
+                       "statement that holds it on was run\n",
+                       name.c_str(), files[i]->NulLine());
+        } else {
+          std::fprintf(stderr, "kxsql: %s: %s\n", name.c_str(),
+                       CKXMsg::GetInstance()->GetLastMessage().text.c_str());
+        }
       }
       {
         std::lock_guard<std::mutex> lock(current_mutex);
@@ -235,24 +275,47 @@ int RunScripts(const RunOptions& options) {
       bytes_before += static_cast<std::uint64_t>(files[i]->GetTotalBytes());
       files[i]->Close();
     }
+    if (options.single_transaction) {
+      // Committed only when every statement of every script ran.
+      const bool complete = result == kxsql::detail::kRunEnded && error_count == 0 &&
+                            !CKXThread::GetWorkerThread()->IsStopSignaled(0) && cause.unusable.empty();
+      if (complete && tr.CommitTransaction()) {
+        transaction_end = TransactionEnd::kCommitted;
+      } else {
+        if (complete) commit_failure = OneLine(CKXMsg::GetInstance()->GetLastMessage().text);
+        // A lost connection ends the transaction on the server's side.
+        tr.RollbackTransaction();
+        transaction_end = TransactionEnd::kRolledBack;
+      }
+    }
     finished = true;
   });
 
+  int stop_signal = 0;
   {
-    InterruptGuard guard;
+    StopSignals signals;
     if (!worker.Start()) {
       PrintError("cannot start the worker thread");
       return kExitFailed;
     }
-    bool stop_asked = false;
     auto last_draw = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    auto last_cancel = last_draw;
     while (!finished) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (g_interrupted && !stop_asked) {
-        worker.SignalStop();
-        stop_asked = true;
-      }
       const auto now = std::chrono::steady_clock::now();
+      if (StopSignals::Received() != 0) {
+        if (stop_signal == 0) {
+          stop_signal = StopSignals::Received();
+          worker.SignalStop();
+        }
+        // The running statement is cancelled too. A cancel may reach a
+        // driver just before it sends the statement, and be lost: it is
+        // repeated until the worker is done.
+        if (now - last_cancel >= std::chrono::milliseconds(250)) {
+          tr.Cancel();
+          last_cancel = now;
+        }
+      }
       if (bar.Enabled() && now - last_draw >= std::chrono::milliseconds(200)) {
         Progress snapshot;
         snapshot.bytes_total = bytes_total;
@@ -265,27 +328,39 @@ int RunScripts(const RunOptions& options) {
       }
     }
     worker.Join();
-  }
-  CKXMsg::GetInstance()->SetLogListener(nullptr);
-  {
-    std::lock_guard<std::mutex> lock(bar.Lock());
-    bar.Clear();
-  }
 
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const bool interrupted = result == 4096;
-  const bool limit_reached =
-      result == -1 && options.max_errors != 4294967295u && error_count >= options.max_errors;
-  if (!options.quiet || interrupted) {
-    std::printf("%s%llu statement%s run, %u error%s, %.2f s\n", interrupted ? "interrupted: " : "",
-                static_cast<unsigned long long>(statements), statements == 1 ? "" : "s", error_count,
-                error_count == 1 ? "" : "s", seconds);
-    if (limit_reached) std::printf("stopped: the error limit (%u) was reached\n", options.max_errors);
-    std::fflush(stdout);
+    CKXMsg::GetInstance()->SetLogListener(nullptr);
+    {
+      std::lock_guard<std::mutex> lock(bar.Lock());
+      bar.Clear();
+    }
+    if (!cause.unusable.empty())
+      PrintError("stopped: the database cannot be used any more: " + OneLine(cause.unusable));
+    if (!commit_failure.empty()) PrintError("cannot commit: " + commit_failure);
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const bool stopped = stop_signal != 0;
+    const bool limit_reached = result == kxsql::detail::kRunFailed &&
+                               options.max_errors != kxsql::detail::kNoErrorLimit && error_count >= options.max_errors;
+    bool output_failed = false;
+    if (!options.quiet || stopped) {
+      std::printf("%s%llu statement%s run, %u error%s, %.2f s\n",
+                  !stopped ? "" : stop_signal == SIGTERM ? "terminated: " : "interrupted: ",
+                  static_cast<unsigned long long>(statements), statements == 1 ? "" : "s", error_count,
+                  error_count == 1 ? "" : "s", seconds);
+      if (limit_reached) std::printf("stopped: the error limit (%u) was reached\n", options.max_errors);
+      if (transaction_end == TransactionEnd::kRolledBack)
+        std::printf("rolled back: nothing of this run was committed\n");
+      output_failed = std::fflush(stdout) != 0 || std::ferror(stdout);
+      if (output_failed) PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
+
+    if (stopped) return stop_signal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    if (result != kxsql::detail::kRunEnded || !cause.unusable.empty() || transaction_end == TransactionEnd::kRolledBack ||
+        output_failed)
+      return kExitFailed;
+    return error_count > 0 ? kExitSomeFailed : kExitOk;
   }
-  if (interrupted) return kExitInterrupted;
-  if (result != 0) return kExitFailed;
-  return error_count > 0 ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace kxsql::cli

@@ -1,6 +1,7 @@
 #include "cli/script_input.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,8 +11,16 @@
 #include <typeinfo>
 
 namespace kxsql::cli {
+namespace {
 
-ScriptFile::ScriptFile() noexcept {
+// The value with which a source says that it cannot deliver.
+constexpr char kUnusable = static_cast<char>(0xFF);
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+ScriptFile::ScriptFile(bool stop_at_nul) noexcept : stop_at_nul_(stop_at_nul) {
   // The tokenizer may read the window directly: this class counts from it.
   m_pWindowOwner = &typeid(ScriptFile);
 }
@@ -20,45 +29,89 @@ void ScriptFile::CountUpTo(const char* end) noexcept {
   if (counted_to_ == nullptr || end == nullptr) return;
   for (const char* p = counted_to_; p < end; ++p) {
     const char c = *p;
-    if (c == '\n') ++line_;
+    // CR LF ends one line, at its CR.
+    const bool line_end = c == '\r' || (c == '\n' && !after_cr_);
+    after_cr_ = c == '\r';
+    if (line_end) ++line_;
     if (in_leading_blanks_) {
-      if (c == '\n') ++leading_line_feeds_;
-      else if (c != ' ' && c != '\t' && c != '\r') in_leading_blanks_ = false;
+      if (line_end) ++leading_line_ends_;
+      else if (!IsBlank(c)) in_leading_blanks_ = false;
     }
   }
   if (end > counted_to_) counted_to_ = end;
 }
 
+void ScriptFile::FindNul() noexcept {
+  if (nul_line_ != 0 || m_pWindowBegin == nullptr) return;
+  const char* nul = static_cast<const char*>(
+      std::memchr(m_pWindowBegin, 0, static_cast<std::size_t>(m_pWindowEnd - m_pWindowBegin)));
+  if (nul == nullptr) return;
+  // Its line, counted apart: the tokenizer has not read that far yet.
+  unsigned long long line = line_;
+  bool after_cr = after_cr_;
+  for (const char* p = m_pWindowBegin; p < nul; ++p) {
+    if (*p == '\r' || (*p == '\n' && !after_cr)) ++line;
+    after_cr = *p == '\r';
+  }
+  nul_line_ = line;
+  if (stop_at_nul_) {
+    stopped_at_nul_ = true;
+    m_pWindowEnd = nul;
+    if (m_pWindowPos > m_pWindowEnd) m_pWindowPos = m_pWindowEnd;
+  }
+}
+
 char ScriptFile::GetChar(bool& eof) {
+  if (stopped_at_nul_ && m_pWindowPos >= m_pWindowEnd) {
+    eof = true;
+    return kUnusable;
+  }
   if (m_pWindowPos >= m_pWindowEnd) {
     CountUpTo(m_pWindowEnd);
     const char c = CKXSQLFile::GetChar(eof);
     counted_to_ = m_pWindowBegin;  // a new chunk, or none
+    if (eof || m_pWindowBegin == nullptr) return c;
+    FindNul();
+    if (stopped_at_nul_ && m_pWindowEnd == m_pWindowBegin) {
+      // The chunk begins with the NUL: nothing of it is delivered.
+      eof = true;
+      return kUnusable;
+    }
     return c;
   }
   return CKXSQLFile::GetChar(eof);
 }
 
+bool ScriptFile::IsEOF() const { return !stopped_at_nul_ && CKXSQLFile::IsEOF(); }
+
 void ScriptFile::BeginStatement() noexcept {
   CountUpTo(m_pWindowPos);
   statement_start_line_ = line_;
-  leading_line_feeds_ = 0;
+  leading_line_ends_ = 0;
   in_leading_blanks_ = true;
 }
 
-unsigned long long ScriptFile::StatementLine(const SQLStmtT<char>& stmt) {
+unsigned long long ScriptFile::TextLine() noexcept {
   CountUpTo(m_pWindowPos);
+  return statement_start_line_ + leading_line_ends_;
+}
+
+unsigned long long ScriptFile::StatementLine(const SQLStmtT<char>& stmt) {
   // The statement's text starts after its trimmed leading blanks; count the
-  // line feeds of the comments before its first compare token.
-  unsigned long long line = statement_start_line_ + leading_line_feeds_;
+  // line ends of the comments before its first compare token.
+  const unsigned long long first = TextLine();
   const char* text = stmt.GetText();
-  if (text == nullptr || *text == 0) return line;
+  if (text == nullptr || *text == 0 || stmt.GetFirstToken().GetLength() == 0) return first;
+  unsigned long long line = first;
+  bool after_cr = false;
   CKXSQLTextT<char> reader(text);
   SQLToken<char> token;
   while (reader.GetToken(token, 0) == 0 && !token.IsCompare()) {
     const char* p = token.GetText();
-    for (unsigned int i = 0; i < token.GetLength(); ++i)
-      if (p[i] == '\n') ++line;
+    for (unsigned int i = 0; i < token.GetLength(); ++i) {
+      if (p[i] == '\r' || (p[i] == '\n' && !after_cr)) ++line;
+      after_cr = p[i] == '\r';
+    }
   }
   return line;
 }
@@ -67,24 +120,24 @@ std::string DisplayName(const std::string& path) { return path == "-" ? "<stdin>
 
 namespace {
 
-// Copies standard input into an unlinked temporary file and returns a path
-// that reopens it.
-bool SpoolStandardInput(std::string& path, std::string& error) {
+// Copies what `from` delivers up to its end into an unlinked temporary file
+// and returns a path that reopens it.
+bool Spool(int from, const std::string& what, std::string& path, std::string& error) {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/kxsql-stdin-XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    error = std::string("cannot spool standard input: ") + std::strerror(errno);
+    error = "cannot spool " + what + ": " + std::strerror(errno);
     return false;
   }
   unlink(pattern.c_str());
   char buffer[1 << 16];
   for (;;) {
-    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    const ssize_t n = read(from, buffer, sizeof buffer);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = std::string("cannot read standard input: ") + std::strerror(errno);
+      error = "cannot read " + what + ": " + std::strerror(errno);
       close(fd);
       return false;
     }
@@ -92,7 +145,7 @@ bool SpoolStandardInput(std::string& path, std::string& error) {
       const ssize_t w = write(fd, buffer + done, static_cast<size_t>(n - done));
       if (w < 0) {
         if (errno == EINTR) continue;
-        error = std::string("cannot spool standard input: ") + std::strerror(errno);
+        error = "cannot spool " + what + ": " + std::strerror(errno);
         close(fd);
         return false;
       }
@@ -105,11 +158,36 @@ bool SpoolStandardInput(std::string& path, std::string& error) {
   return true;
 }
 
+// A path whose content can only be read in order, once: it is read as
+// standard input is. Its descriptor, opened for reading, goes to `fd`.
+bool IsStream(const std::string& path, int& fd) {
+  fd = -1;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  if (!S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !S_ISCHR(info.st_mode)) return false;
+  // A device that can seek (/dev/null) reads as a file.
+  fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  if (S_ISCHR(info.st_mode) && lseek(fd, 0, SEEK_END) >= 0) {
+    close(fd);
+    fd = -1;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool OpenScript(const std::string& path, ScriptFile& file, std::string& error) {
   std::string real_path = path;
-  if (path == "-" && !SpoolStandardInput(real_path, error)) return false;
+  int stream = -1;
+  if (path == "-") {
+    if (!Spool(STDIN_FILENO, "standard input", real_path, error)) return false;
+  } else if (IsStream(path, stream)) {
+    const bool spooled = Spool(stream, "'" + path + "'", real_path, error);
+    close(stream);
+    if (!spooled) return false;
+  }
   if (file.Open(real_path.c_str()) == 1) return true;
   error = CKXMsg::GetInstance()->GetLastMessage().text;
   if (path == "-") error = "cannot read standard input: " + error;

@@ -1,4 +1,7 @@
 // `kxsql split`: the statements of a script as the splitter returns them.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
@@ -58,17 +61,22 @@ int RunSplit(const SplitOptions& options) {
     return kExitFailed;
   }
 
+  // Read by a pager or `head`, the output may close early: the tool then
+  // ends quietly, as other filters do, even if SIGPIPE came ignored.
+  std::signal(SIGPIPE, SIG_DFL);
   std::ios::sync_with_stdio(false);
+  const std::string name = DisplayName(options.input);
   SQLStmtT<char> stmt;
   unsigned long long index = 0;
   for (;;) {
     file.BeginStatement();
     const long rc = file.GetNextStmt(stmt, &tr, has_separator ? &sep : nullptr);
     if (rc < 0) {
-      PrintError(DisplayName(options.input) + ": " + CKXMsg::GetInstance()->GetLastMessage().text);
+      PrintError(name + ": " + CKXMsg::GetInstance()->GetLastMessage().text);
       return kExitFailed;
     }
     const bool at_end = rc == 1 && file.IsEOF();
+    if (at_end) WarnIfLeftOpen(name, stmt, file, tr, has_separator ? &sep : nullptr);
     // The call after the last statement answers 1 with nothing in it.
     if (!(at_end && *stmt.GetText() == 0)) {
       ++index;
@@ -98,10 +106,19 @@ int RunSplit(const SplitOptions& options) {
                   << stmt.GetText() << "\n" << stmt.GetData() << "\n";
       }
     }
+    if (!std::cout) break;
     if (at_end) break;
   }
   std::cout.flush();
-  return std::cout ? kExitOk : kExitFailed;
+  if (!std::cout) {
+    PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    return kExitFailed;
+  }
+  if (file.NulLine() != 0) {
+    std::fprintf(stderr, "%s:%llu: warning: a NUL character: the file is binary or damaged (kxsql run stops there)\n",
+                 name.c_str(), file.NulLine());
+  }
+  return kExitOk;
 }
 
 }  // namespace kxsql::cli

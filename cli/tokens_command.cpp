@@ -1,5 +1,8 @@
-// `kxsql tokens`: one token a line.
+// `kxsql tokens`: one token a line; together they give back the input.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +25,8 @@ int RunTokens(const TokensOptions& options) {
     PrintError("out of memory");
     return kExitFailed;
   }
+  // Closed early by `head`, the output ends the tool quietly.
+  std::signal(SIGPIPE, SIG_DFL);
   std::ios::sync_with_stdio(false);
   SQLToken<char> token;
   for (;;) {
@@ -30,22 +35,27 @@ int RunTokens(const TokensOptions& options) {
       PrintError(DisplayName(options.input) + ": " + CKXMsg::GetInstance()->GetLastMessage().text);
       return kExitFailed;
     }
-    // A NUL character gives an empty token without ending the file.
-    if (rc == 1) {
-      if (file.IsEOF()) break;
-      continue;
-    }
+    if (rc == 1 && file.IsEOF()) break;
+    // A NUL character gives an empty token without ending the file; it is
+    // shown as the character it stands for, so that no byte goes missing.
+    const bool nul = rc == 1;
+    const char* type = nul ? SQLTOKEN_TYPE::OTHER.GetName() : token.GetType().GetName();
+    const char* text = nul ? "" : token.GetText();
+    const std::size_t length = nul ? 1 : token.GetLength();
     if (options.json) {
-      nlohmann::json line = {{"type", token.GetType().GetName()},
-                             {"text", std::string(token.GetText(), token.GetLength())}};
+      nlohmann::json line = {{"type", type}, {"text", std::string(text, length)}};
       std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else {
-      std::cout << token.GetType().GetName() << '\t' << EscapeControls(token.GetText(), token.GetLength())
-                << '\n';
+      std::cout << type << '\t' << EscapeControls(text, length) << '\n';
     }
+    if (!std::cout) break;
   }
   std::cout.flush();
-  return std::cout ? kExitOk : kExitFailed;
+  if (!std::cout) {
+    PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    return kExitFailed;
+  }
+  return kExitOk;
 }
 
 }  // namespace kxsql::cli

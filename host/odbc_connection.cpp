@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "connection_string.h"
+#include "copy_statement.h"
 #include "kxcom/message.h"
 #include "kxcom/transaction.h"
 #include "transaction_impl.h"
@@ -63,51 +64,99 @@ std::string OneLine(const char* text) {
   return line;
 }
 
-// Every diagnostic record of a handle, each as "SQLSTATE: message".
-std::vector<std::string> Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
-  std::vector<std::string> records;
+struct Diagnostic {
+  std::string state;  // the SQLSTATE
+  std::string text;   // "SQLSTATE: message", on one line
+};
+
+// Every diagnostic record of a handle. psqlODBC cuts a message longer than
+// the buffer of the first request into records of that size, each with the
+// same SQLSTATE and native code: the buffer is as large as the call allows,
+// and a record that fills it whole is joined with the one that follows it.
+std::vector<Diagnostic> Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  constexpr SQLSMALLINT kBufferSize = 32767;  // the largest SQLSMALLINT
+  std::vector<Diagnostic> records;
+  std::vector<SQLCHAR> text(kBufferSize);
+  std::string message, previous_state;
+  SQLINTEGER previous_native = 0;
+  bool continues = false;
   // The driver manager numbers records from 1; it keeps a bounded number.
   for (SQLSMALLINT i = 1; i <= 100; ++i) {
     SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {0};
     SQLINTEGER native = 0;
-    std::vector<SQLCHAR> text(512);
     SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetDiagRec(handle_type, handle, i, state, &native, text.data(),
-                                 static_cast<SQLSMALLINT>(text.size()), &length);
-    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
-      // Too long for the buffer: ask again with room for all of it.
-      text.resize(static_cast<std::size_t>(length) + 1);
-      rc = SQLGetDiagRec(handle_type, handle, i, state, &native, text.data(),
-                         static_cast<SQLSMALLINT>(text.size()), &length);
-    }
+    text[0] = 0;
+    SQLRETURN rc = SQLGetDiagRec(handle_type, handle, i, state, &native, text.data(), kBufferSize, &length);
     if (!SQL_SUCCEEDED(rc)) break;
-    const std::string message = OneLine(reinterpret_cast<const char*>(text.data()));
-    records.push_back(std::string(reinterpret_cast<const char*>(state)) + ": " + message);
+    const std::string piece(reinterpret_cast<const char*>(text.data()));
+    const std::string this_state(reinterpret_cast<const char*>(state));
+    const bool same_origin = this_state == previous_state && native == previous_native;
+    if (continues && same_origin) {
+      message += piece;
+    } else if (piece.empty() && same_origin) {
+      // psqlODBC keeps 4095 characters of a message; the rest comes as an
+      // empty record.
+    } else {
+      if (!message.empty() || !previous_state.empty())
+        records.push_back({previous_state, previous_state + ": " + OneLine(message.c_str())});
+      message = piece;
+      previous_state = this_state;
+      previous_native = native;
+    }
+    continues = piece.size() + 1 >= static_cast<std::size_t>(kBufferSize);
   }
+  if (!message.empty() || !previous_state.empty())
+    records.push_back({previous_state, previous_state + ": " + OneLine(message.c_str())});
   return records;
 }
 
-std::string Joined(const std::vector<std::string>& records) {
+// The SQLSTATEs after which the connection cannot run anything more: class
+// 08 (the connection failed or was lost), a server shutting down or not
+// accepting connections (57P01-57P03), a full disk (53100), an I/O error
+// (58030).
+bool LeavesConnectionUnusable(const std::string& state) {
+  return state.compare(0, 2, "08") == 0 || state == "57P01" || state == "57P02" || state == "57P03" ||
+         state == "53100" || state == "58030";
+}
+
+std::string Joined(const std::vector<Diagnostic>& records) {
   std::string text;
-  for (const std::string& record : records) {
+  for (const Diagnostic& record : records) {
     if (!text.empty()) text += "; ";
-    text += record;
+    text += record.text;
   }
   return text;
 }
 
-// Puts a failure's reasons in the log; a failure without any gets the code.
-void LogFailure(SQLSMALLINT handle_type, SQLHANDLE handle, const char* call, SQLRETURN rc) {
-  const std::vector<std::string> records = Diagnostics(handle_type, handle);
+// Puts a failure's reasons in the log (a failure without any gets the code),
+// and remembers the first that leaves the connection unusable.
+void LogFailure(CKXTr::Impl& tr, SQLSMALLINT handle_type, SQLHANDLE handle, const char* call, SQLRETURN rc) {
+  const std::vector<Diagnostic> records = Diagnostics(handle_type, handle);
   CKXMsg* sink = CKXMsg::GetInstance();
-  for (const std::string& record : records) sink->LogError(record.c_str());
+  for (const Diagnostic& record : records) {
+    sink->LogError(record.text.c_str());
+    if (LeavesConnectionUnusable(record.state) && tr.unusable_reason.empty()) tr.unusable_reason = record.text;
+  }
   if (records.empty()) {
     const std::string line = std::string("ODBC: ") + call + " failed with code " + std::to_string(rc);
     sink->LogError(line.c_str());
   }
 }
 
+constexpr char kClientCopyRefused[] =
+    "COPY ... FROM STDIN and COPY ... TO STDOUT cannot run over ODBC: the driver cannot send or receive their "
+    "rows (COPY data needs the native rules: kxsql run --rules native)";
+
 bool IsSuccess(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
+
+constexpr char kTransactionCaption[] = "ODBC Transaction";
+
+// Records why a transaction call failed as the last message.
+void ReportTransactionFailure(CKXTr::Impl& tr, const char* source, SQLRETURN rc) {
+  std::string text = Joined(Diagnostics(SQL_HANDLE_DBC, tr.dbc));
+  if (text.empty()) text = std::string("the ODBC driver failed with code ") + std::to_string(rc);
+  CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, text.c_str(), kTransactionCaption, 0, source, 0);
+}
 
 }  // namespace
 
@@ -208,8 +257,37 @@ void ReleaseODBC(CKXTr::Impl& tr) noexcept {
   }
 }
 
+bool BeginOnODBC(CKXTr::Impl& tr) {
+  if (tr.dbc == SQL_NULL_HDBC) {
+    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "not connected", kTransactionCaption, 0, "BeginTransaction", 0);
+    return false;
+  }
+  const SQLRETURN rc = SQLSetConnectAttr(tr.dbc, SQL_ATTR_AUTOCOMMIT,
+                                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER);
+  if (SQL_SUCCEEDED(rc)) return true;
+  ReportTransactionFailure(tr, "BeginTransaction", rc);
+  return false;
+}
+
+bool EndOnODBC(CKXTr::Impl& tr, bool commit) {
+  const char* const source = commit ? "CommitTransaction" : "RollbackTransaction";
+  if (tr.dbc == SQL_NULL_HDBC) {
+    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "not connected", kTransactionCaption, 0, source, 0);
+    return false;
+  }
+  const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, tr.dbc, commit ? SQL_COMMIT : SQL_ROLLBACK);
+  if (!SQL_SUCCEEDED(rc)) ReportTransactionFailure(tr, source, rc);
+  // Each statement commits on its own again, whatever the end was.
+  SQLSetConnectAttr(tr.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+  return SQL_SUCCEEDED(rc);
+}
+
 short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) noexcept {
   try {
+    if (IsClientCopy(sql)) {
+      CKXMsg::GetInstance()->LogError(kClientCopyRefused);
+      return SQL_ERROR;
+    }
     if (stmt.owner != &tr || stmt.handle == SQL_NULL_HSTMT) {
       stmt.Free();
       // Registered before the handle exists, so that Disconnect always finds it.
@@ -218,16 +296,20 @@ short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) no
       const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, tr.dbc, &stmt.handle);
       if (!SQL_SUCCEEDED(rc)) {
         stmt.handle = SQL_NULL_HSTMT;
-        LogFailure(SQL_HANDLE_DBC, tr.dbc, "SQLAllocHandle", rc);
+        LogFailure(tr, SQL_HANDLE_DBC, tr.dbc, "SQLAllocHandle", rc);
         stmt.Free();
         return SQL_ERROR;
       }
+    }
+    if (!BeginExecution(tr, stmt.handle)) {
+      CKXMsg::GetInstance()->LogError(kCancelledBeforeStart);
+      return SQL_ERROR;
     }
     // The driver only reads the text; the API just lacks the const.
     SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql));
     SQLRETURN rc = SQLExecDirect(stmt.handle, text, SQL_NTS);
     if (!IsSuccess(rc)) {
-      LogFailure(SQL_HANDLE_STMT, stmt.handle, "SQLExecDirect", rc);
+      LogFailure(tr, SQL_HANDLE_STMT, stmt.handle, "SQLExecDirect", rc);
       if (rc == SQL_NEED_DATA || rc == SQL_STILL_EXECUTING) SQLCancel(stmt.handle);
     } else if (rc != SQL_NO_DATA) {
       // A batch answers with one result per statement; every one is read
@@ -236,16 +318,18 @@ short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) no
         const SQLRETURN more = SQLMoreResults(stmt.handle);
         if (more == SQL_SUCCESS || more == SQL_SUCCESS_WITH_INFO) continue;
         if (more != SQL_NO_DATA) {
-          LogFailure(SQL_HANDLE_STMT, stmt.handle, "SQLMoreResults", more);
+          LogFailure(tr, SQL_HANDLE_STMT, stmt.handle, "SQLMoreResults", more);
           rc = SQL_ERROR;
         }
         break;
       }
     }
+    EndExecution(tr);
     // Leaves the handle ready for the next statement, whether or not a cursor is open.
     SQLFreeStmt(stmt.handle, SQL_CLOSE);
     return rc;
   } catch (...) {
+    EndExecution(tr);
     return SQL_ERROR;
   }
 }

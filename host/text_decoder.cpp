@@ -142,6 +142,32 @@ std::size_t CopyUtf8(const unsigned char* p, std::size_t n, Output& out) {
   return n;
 }
 
+// The characters of the Windows-1252 bytes 0x80-0x9F; the five bytes the code
+// page leaves undefined become U+FFFD, as iconv's Windows-1252 reads them.
+// From 0xA0 on the code page is Latin-1: the byte is the code point.
+constexpr std::uint16_t kWindows1252High[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+};
+
+// Appends the UTF-8 of the Windows-1252 byte `b` (0x80 or more).
+void AppendWindows1252(unsigned char b, Output& out) {
+  const std::uint16_t c = b < 0xA0 ? kWindows1252High[b - 0x80] : b;
+  unsigned char utf8[3];
+  if (c < 0x800) {
+    utf8[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    utf8[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    out.Append(utf8, 2);
+  } else {
+    utf8[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+    utf8[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    utf8[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    out.Append(utf8, 3);
+  }
+}
+
 // Converts p with `cd`, whose code unit is `unit` bytes, appending UTF-8 to
 // `out`. Returns the bytes consumed: all but an incomplete character at the
 // end. An invalid unit becomes U+FFFD and is skipped.
@@ -265,67 +291,41 @@ class IconvDecoder final : public ChunkDecoder {
   std::size_t unit_;
 };
 
-// UTF-8, validated and copied. Text that carries no mark may still be an
-// older Windows-1252 file: unless the first chunk is valid UTF-8 the whole
-// input is read as Windows-1252 instead.
+// UTF-8, validated and copied. Text that carries no mark may also hold
+// bytes of an older Windows-1252 file: with `legacy_fallback`, every byte
+// that is not part of a valid UTF-8 sequence is read as Windows-1252, each on
+// its own and wherever it stands, so that one stray byte never changes how
+// the rest of the file reads. A sequence cut by a chunk's end is carried and
+// judged whole with the next chunk, so the result does not depend on where
+// the chunks fall.
 class Utf8Decoder final : public ChunkDecoder {
  public:
   Utf8Decoder(unsigned int chunk_size, bool legacy_fallback)
-      : ChunkDecoder(chunk_size),
-        legacy_fallback_(legacy_fallback),
-        cd_(legacy_fallback ? iconv_open("UTF-8", "WINDOWS-1252") : kNoIconv),
-        mode_(InitialMode()) {}
-  ~Utf8Decoder() override {
-    if (cd_ != kNoIconv) iconv_close(cd_);
-  }
-  Utf8Decoder(const Utf8Decoder&) = delete;
-  Utf8Decoder& operator=(const Utf8Decoder&) = delete;
+      : ChunkDecoder(chunk_size), legacy_fallback_(legacy_fallback) {}
 
-  bool IsValid() const override { return !legacy_fallback_ || cd_ != kNoIconv; }
+  bool IsValid() const override { return true; }
 
  protected:
   std::size_t Convert(const unsigned char* p, std::size_t n, bool last, Output& out) override {
-    if (mode_ == Mode::kUndecided) {
+    if (!legacy_fallback_) return CopyUtf8(p, n, out);
+    std::size_t i = 0;
+    while (i < n) {
+      const std::size_t valid = ValidUtf8Prefix(p + i, n - i);
+      out.Append(p + i, valid);
+      i += valid;
+      if (i == n) break;
       std::size_t length;
-      if (!seen_first_chunk_) {
-        seen_first_chunk_ = true;
-        const std::size_t valid = ValidUtf8Prefix(p, n);
-        if (valid == n) {
-          mode_ = Mode::kUtf8;
-          out.Append(p, n);
-          return n;
-        }
-        if (CheckUtf8(p + valid, n - valid, length) == Utf8Seq::kIncomplete && !last) {
-          // The character that straddles the chunk's end decides.
-          out.Append(p, valid);
-          return valid;
-        }
-        mode_ = Mode::kWindows1252;
-      } else {
-        // Only the character carried over the first chunk's end is left to
-        // judge; p begins with its lead byte.
-        const Utf8Seq seq = CheckUtf8(p, n, length);
-        if (seq == Utf8Seq::kIncomplete && !last) return 0;
-        mode_ = seq == Utf8Seq::kValid ? Mode::kUtf8 : Mode::kWindows1252;
-      }
+      // The next chunk may complete the sequence; only the end of the input
+      // makes its bytes stray ones.
+      if (CheckUtf8(p + i, n - i, length) == Utf8Seq::kIncomplete && !last) return i;
+      AppendWindows1252(p[i], out);
+      ++i;
     }
-    if (mode_ == Mode::kWindows1252) return IconvInto(cd_, 1, p, n, out);
-    return CopyUtf8(p, n, out);
-  }
-  void Restart() noexcept override {
-    mode_ = InitialMode();
-    seen_first_chunk_ = false;
-    if (cd_ != kNoIconv) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    return n;
   }
 
  private:
-  enum class Mode { kUndecided, kUtf8, kWindows1252 };
-  Mode InitialMode() const noexcept { return legacy_fallback_ ? Mode::kUndecided : Mode::kUtf8; }
-
   bool legacy_fallback_;
-  iconv_t cd_;
-  Mode mode_;
-  bool seen_first_chunk_ = false;
 };
 
 }  // namespace

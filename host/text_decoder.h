@@ -7,8 +7,9 @@
 
 namespace kxcom::detail {
 
-// UTF-8 in, validated UTF-8 out. With `legacy_fallback` the decoder may
-// decide, from the first chunk, that the input is Windows-1252 after all.
+// UTF-8 in, validated UTF-8 out. With `legacy_fallback` every byte that is
+// not part of a valid UTF-8 sequence is read as Windows-1252 instead of
+// becoming U+FFFD.
 TextDecoder* MakeUtf8Decoder(unsigned int chunk_size, bool legacy_fallback);
 
 // Any other encoding, through iconv. `from` is the iconv name and `unit` the

@@ -6,6 +6,8 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,21 @@ struct CKXTr::Impl {
   // the wrappers forget them.
   std::vector<CKXSQLStmt::Impl*> stmts;
 
+  unsigned int busy_timeout_ms = 5000;
+  // Why the database cannot be used any more; empty while it can.
+  std::string unusable_reason;
+
+  // Cancel comes from another thread: it reads the handles below, and the
+  // running execution, under this lock. Release takes it to let go of them.
+  std::mutex cancel_mutex;
+  bool executing = false;
+  SQLHSTMT executing_handle = SQL_NULL_HSTMT;  // over ODBC, the running statement's
+  bool cancel_pending = false;  // a cancel that found nothing running
+  // A cancel reached the running execution. The engine polls it from its
+  // progress handler: sqlite3_interrupt alone is forgotten when it comes
+  // before the statement's first step.
+  std::atomic<bool> interrupting{false};
+
   bool IsConnected() const noexcept { return db != nullptr || dbc != SQL_NULL_HDBC; }
   void Release() noexcept;
 };
@@ -47,9 +64,24 @@ namespace kxcom::detail {
 // Records a failure to connect as the last message, for the host to show.
 void ReportConnectFailure(const char* text, const char* caption, const char* source);
 
+// Marks an execution as running, so that Cancel reaches it (`handle` is the
+// ODBC statement's, or null on the engine). False when a cancel came first:
+// the execution must then fail without running, and the cancel is used up.
+bool BeginExecution(CKXTr::Impl& tr, SQLHSTMT handle) noexcept;
+void EndExecution(CKXTr::Impl& tr) noexcept;
+// The log line for an execution refused by a cancel that came first.
+extern const char kCancelledBeforeStart[];
+
 // Runs every statement of `sql` on the engine. 0, or -1 at the first failure
 // (its reason logged).
 short ExecuteOnSQLite(CKXTr::Impl& tr, const char* sql) noexcept;
+// The transaction of BeginTransaction on either connection kind; false with
+// the reason as the last message.
+bool BeginOnSQLite(CKXTr::Impl& tr);
+bool CommitOnSQLite(CKXTr::Impl& tr);
+bool RollbackOnSQLite(CKXTr::Impl& tr);
+bool BeginOnODBC(CKXTr::Impl& tr);
+bool EndOnODBC(CKXTr::Impl& tr, bool commit);
 // Executes `sql` with the wrapper's statement handle and drains every result.
 short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) noexcept;
 // Frees the ODBC side of a transaction (statement handles, connection, environment).

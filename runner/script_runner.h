@@ -43,6 +43,9 @@ class ScriptObserver {
   virtual ~ScriptObserver() = default;
   // Before the next statement is read from the stream.
   virtual void OnBeforeStatement() {}
+  // After a statement was read, before it is run (or passed over when it is
+  // empty); `rc` is GetNextStmt's: 1 when the input ended first.
+  virtual void OnStatementRead(const SQLStmtT<T>& /*stmt*/, long /*rc*/) {}
   // After a statement was handed over: `sql` is the narrow text that was
   // executed and `rc` the ODBC return code (0, 1 and 100 are success). The
   // reason of a failure is already in the host log.

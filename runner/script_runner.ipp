@@ -29,18 +29,31 @@ void ReportRunFailure(const char* text) {
 bool IsExecuted(short rc) { return rc == 0 || rc == 1 || rc == 100; }
 constexpr short kFailed = -1;
 
-// The host takes narrow text; 16-bit text is converted to UTF-8.
-inline CKXStringA ToNarrow(const char* text) { return CKXStringA(text); }
-inline CKXStringA ToNarrow(const unsigned short* text) { return KXNarrow(text); }
+// The host takes narrow text: 8-bit text goes as it is, 16-bit text is
+// converted to UTF-8 in `holder`. A huge statement is not copied for nothing.
+inline const char* ToNarrow(const char* text, CKXStringA&) { return text; }
+inline const char* ToNarrow(const unsigned short* text, CKXStringA& holder) {
+  holder = KXNarrow(text);
+  return holder.GetString();
+}
 
 // The SQL to hand over. The parsed text is the raw text with the dialect's
 // left-out tokens removed and both ends trimmed; when nothing but trailing
-// blanks tells them apart, the raw text goes as written.
+// blanks tells them apart, the raw text goes as written. Compared in place.
 template <class T>
-const T* ChooseSQL(const SQLStmtT<T>& stmt, CKXStringT<T>& stripped) {
-  stripped.Assign(stmt.GetText());
-  stripped.TrimRight(CharSet<T>::WHITESPACE);
-  return stripped.Compare(stmt.GetParsedText()) == 0 ? stmt.GetText() : stmt.GetParsedText();
+const T* ChooseSQL(const SQLStmtT<T>& stmt) {
+  const T* const text = stmt.GetText();
+  const T* const parsed = stmt.GetParsedText();
+  std::size_t n = CKXStringT<T>::Length(text);
+  const auto is_blank = [](T c) {
+    for (const T* w = CharSet<T>::WHITESPACE; *w != 0; ++w)
+      if (*w == c) return true;
+    return false;
+  };
+  while (n > 0 && is_blank(text[n - 1])) --n;
+  for (std::size_t i = 0; i < n; ++i)
+    if (parsed[i] != text[i]) return parsed;
+  return parsed[n] == 0 ? text : parsed;
 }
 
 // What the loop does next after a statement.
@@ -102,7 +115,7 @@ class StatementLoop {
   RunState& run_;
   ScriptObserver<T>* observer_;
   Client client_ = Client::kClassic;
-  CKXStringT<T> stripped_;
+  CKXStringA narrow_;  // the 8-bit form of a 16-bit text
 };
 
 template <class T>
@@ -132,7 +145,8 @@ Step StatementLoop<T>::ExecuteOnce(const SQLStmtT<T>& stmt, const char* sql, boo
     if (observer_) observer_->OnStatement(stmt, sql, rc);
   }
   if (IsExecuted(rc)) return Step::kNext;
-  if (report) ReportRunFailure(ToNarrow(stmt.GetText()).GetString());
+  CKXStringA holder;  // `sql` may stand in narrow_
+  if (report) ReportRunFailure(ToNarrow(stmt.GetText(), holder));
   return report ? CountFailure(run_) : Step::kFail;
 }
 
@@ -151,7 +165,7 @@ Step StatementLoop<T>::LoadCopy(const SQLStmtT<T>& stmt, const std::string& sql)
   run_.copy = CopyLoader(!run_.tr->IsEmbedded());
   run_.copy_active = true;
   run_.copy_failed = false;
-  run_.copy_text = ToNarrow(stmt.GetText()).GetString();
+  run_.copy_text = ToNarrow(stmt.GetText(), narrow_);
   ++run_.stmt_count;
   std::string error;
   if (!run_.copy.Parse(sql, error)) return FailCopy(stmt, sql.c_str(), error);
@@ -176,8 +190,7 @@ Step StatementLoop<T>::LoadCopyRows(const SQLStmtT<T>& stmt, bool last) {
   if (last) run_.copy_active = false;
   std::vector<std::string> inserts;
   std::string error;
-  const CKXStringA rows = ToNarrow(stmt.GetData());
-  if (!run_.copy.AddRows(std::string(rows.GetString(), rows.GetLength()), last, inserts, error))
+  if (!run_.copy.AddRows(ToNarrow(stmt.GetData(), narrow_), last, inserts, error))
     return FailCopy(stmt, run_.copy_text.c_str(), error);
   for (const std::string& insert : inserts)
     if (ExecuteOnce(stmt, insert.c_str(), false) != Step::kNext) return FailCopy(stmt, run_.copy_text.c_str(), "");
@@ -222,8 +235,7 @@ Step StatementLoop<T>::Include(const SQLStmtT<T>& stmt, const ClientCommand& com
 template <class T>
 Step StatementLoop<T>::Perform(const SQLStmtT<T>& stmt) {
   using Outcome = typename ScriptObserver<T>::Outcome;
-  const CKXStringA narrow = ToNarrow(stmt.GetNoCommentText());
-  const std::string text(narrow.GetString(), narrow.GetLength());
+  const std::string text(ToNarrow(stmt.GetNoCommentText(), narrow_));
   // Client commands take variables in their arguments (\echo :x, :r $(dir)/x.sql).
   std::size_t name_end = 0;
   while (name_end < text.size() && text[name_end] != ' ' && text[name_end] != '\t') ++name_end;
@@ -326,6 +338,7 @@ long StatementLoop<T>::Run() {
       ++run_.error_count;
       return kRunFailed;
     }
+    if (observer_) observer_->OnStatementRead(stmt, next);
     Step step = Step::kNext;
     if (stmt.GetKind() != KXSQL_STMT_DATA) step = FinishCopy();
     if (step != Step::kNext) {
@@ -337,20 +350,17 @@ long StatementLoop<T>::Run() {
       if (next > 0) break;
       continue;
     } else {
-      const CKXStringA narrow = ToNarrow(ChooseSQL(stmt, stripped_));
-      std::string sql(narrow.GetString(), narrow.GetLength());
-      std::string error;
+      const char* sql = ToNarrow(ChooseSQL(stmt), narrow_);
+      std::string substituted, error;
       if (native && client_ != Client::kClassic) {
-        std::string substituted;
-        if (!SubstituteVariables(client_, run_.session, sql, substituted, error)) {
-          step = FailClient(stmt, error);
-        } else {
-          sql.swap(substituted);
-        }
+        // Variables are replaced (and a COPY recognised) only where the
+        // client has them; classic statements go as they are, uncopied.
+        if (!SubstituteVariables(client_, run_.session, sql, substituted, error)) step = FailClient(stmt, error);
+        else sql = substituted.c_str();
       }
       if (step == Step::kNext) {
         if (native && client_ == Client::kPsql && CopyLoader::IsCopyFromStdin(sql)) step = LoadCopy(stmt, sql);
-        else step = Execute(stmt, sql.c_str());
+        else step = Execute(stmt, sql);
       }
     }
     switch (step) {

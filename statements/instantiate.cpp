@@ -45,7 +45,8 @@ template class SQLStmtT<unsigned short>;
   template struct kxsql::detail::NativeStateDeleter<T>;                                                    \
   template kxsql::detail::NativeState<T>* kxsql::detail::CloneNativeState(const NativeState<T>&);          \
   template void kxsql::detail::ResetNativeReading(NativeState<T>&) noexcept;                               \
-  template bool kxsql::detail::HasNativeReadAhead(const CKXSQLStreamT<T>&) noexcept;
+  template bool kxsql::detail::HasNativeReadAhead(const CKXSQLStreamT<T>&) noexcept;                       \
+  template const char* kxsql::detail::NativeOpenAtEnd(const CKXSQLStreamT<T>&, std::size_t&) noexcept;
 
 KXSQL_INSTANTIATE_SPLITTER(char)
 KXSQL_INSTANTIATE_SPLITTER(unsigned short)

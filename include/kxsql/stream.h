@@ -65,6 +65,11 @@ template <class T>
 void ResetNativeReading(NativeState<T>& state) noexcept;
 template <class T>
 bool HasNativeReadAhead(const CKXSQLStreamT<T>& stream) noexcept;
+// Under the native rules: what the input ended inside while the last
+// statement was read (a comment, a string, a quoted name, a dollar body),
+// in words, with its start in that statement's text; null when nothing.
+template <class T>
+KXSQL_EXPORT const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept;
 }  // namespace kxsql::detail
 /// @endcond
 
@@ -234,6 +239,7 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   bool LexesNatively() const noexcept;
   friend class kxsql::detail::NativeInput<T>;
   friend bool kxsql::detail::HasNativeReadAhead<T>(const CKXSQLStreamT<T>& stream) noexcept;
+  friend const char* kxsql::detail::NativeOpenAtEnd<T>(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept;
 
   unsigned int m_nState = 0;
   std::deque<SQLToken<T>> m_tokenQueue;

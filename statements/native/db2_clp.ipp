@@ -233,7 +233,10 @@ long Db2ClpRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& inter
   bool line_blank = ctx.at_line_start;
   for (;;) {
     const Lexeme<T> lexeme = Lex(in, state);
-    if (lexeme.length == 0) return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    if (lexeme.length == 0) {
+      if (state.depth > 0 && state.Tracking()) ctx.EndsInsideBlock();
+      return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    }
     const bool first_on_line = line_blank;
     ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);
     line_blank = ctx.at_line_start || (line_blank && lexeme.Is(LexKind::kBlank));

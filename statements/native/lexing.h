@@ -210,6 +210,13 @@ bool LooksAt(NativeInput<T>& in, const char* text, bool fold) {
   return true;
 }
 
+// A quoted token or comment that the end of the input left open: what it is
+// in words, and where it starts in the statement's text.
+struct OpenAtEnd {
+  const char* what = nullptr;
+  std::size_t offset = 0;
+};
+
 // What a client's splitter works with for one statement.
 template <class T>
 struct SplitContext {
@@ -219,12 +226,19 @@ struct SplitContext {
   unsigned long flags;
   // The last token read ended a line (or nothing was read yet).
   bool& at_line_start;
+  // Set when a token the input ended inside is appended.
+  OpenAtEnd* open = nullptr;
 
   void Append(const Lexeme<T>& lexeme);
   void Append(const T* text, std::size_t n, const SQLTOKEN_TYPE& type);
   // Nothing but blanks and comments so far.
   bool Empty() const noexcept;
   void SetKind(int kind) noexcept;
+  // The input ended inside a block the client was following (a PL/SQL
+  // unit without its `/`, a trigger body without its END, ...).
+  void EndsInsideBlock() noexcept {
+    if (open != nullptr && open->what == nullptr) *open = OpenAtEnd{"a block", 0};
+  }
 };
 
 // The way the native rules build a statement, past its usual interface.
@@ -247,6 +261,17 @@ struct StatementAccess {
 
 template <class T>
 void SplitContext<T>::Append(const Lexeme<T>& lexeme) {
+  if (lexeme.unterminated && open != nullptr && lexeme.length > 0) {
+    const unsigned first = static_cast<Unit<T>>(lexeme.text[0]);
+    const SQLTOKEN_TYPE& type = *lexeme.type;
+    open->offset = StatementAccess<T>::Text(stmt).GetLength();
+    open->what = type == SQLTOKEN_TYPE::MULTILINECOMMENT ? "a /* comment"
+                 : first == '$'                          ? "a $$ body"
+                 : type == SQLTOKEN_TYPE::DQ_STRING      ? (first == '`'   ? "a `...` quoted name"
+                                                            : first == '[' ? "a [...] quoted name"
+                                                                           : "a \"...\" quoted name")
+                                                         : "a '...' string";
+  }
   StatementAccess<T>::Append(stmt, lexeme, dbms, flags);
 }
 template <class T>

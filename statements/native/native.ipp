@@ -36,6 +36,13 @@ void ResetNativeReading(NativeState<T>& state) noexcept {
 }
 
 template <class T>
+const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept {
+  if (stream.m_pNative == nullptr || stream.m_pNative->open_at_end.what == nullptr) return nullptr;
+  offset = stream.m_pNative->open_at_end.offset;
+  return stream.m_pNative->open_at_end.what;
+}
+
+template <class T>
 bool HasNativeReadAhead(const CKXSQLStreamT<T>& stream) noexcept {
   return stream.m_pNative != nullptr && stream.m_pNative->input.HasReadAhead();
 }
@@ -121,7 +128,8 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
     state.input.Unread(queued.GetString(), queued.GetLength());
     m_tokenQueue.clear();
   }
-  SplitContext<T> ctx{state.input, stmt, dbms, flags, state.at_line_start};
+  state.open_at_end = OpenAtEnd();
+  SplitContext<T> ctx{state.input, stmt, dbms, flags, state.at_line_start, &state.open_at_end};
   long rc = KXSQL_FAILED;
   switch (client) {
     case Client::kPsql:

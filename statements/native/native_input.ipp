@@ -79,9 +79,8 @@ bool NativeInput<T>::TakeFromStream() {
       bool eof = false;
       const T c = stream.GetChar(eof);
       if (eof) {
-        // The all-ones value with the end means that the source failed.
-        failed_ = static_cast<std::make_unsigned_t<T>>(c) == static_cast<std::make_unsigned_t<T>>(~T(0)) &&
-                  !stream.IsOpen();
+        // The all-ones value with the end means that the source cannot deliver.
+        failed_ = static_cast<std::make_unsigned_t<T>>(c) == static_cast<std::make_unsigned_t<T>>(~T(0));
         return false;
       }
       if (!stream.IsOpen()) {

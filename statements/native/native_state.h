@@ -24,6 +24,8 @@ struct NativeState {
   const DBMSTYPE* dialect = nullptr;
   NativeInput<T> input;
   bool at_line_start = true;
+  // What the last statement's end of input left open, if anything.
+  OpenAtEnd open_at_end;
   // A statement that a client command inside it interrupted; it goes on
   // with the next call.
   SQLStmtT<T> interrupted;

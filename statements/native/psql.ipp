@@ -512,7 +512,10 @@ long PsqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interru
   }
   for (;;) {
     const Lexeme<T> lexeme = Lex(ctx.in, state);
-    if (lexeme.length == 0) return ctx.in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    if (lexeme.length == 0) {
+      if (state.begin_depth > 0) ctx.EndsInsideBlock();
+      return ctx.in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    }
     ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);
     if (lexeme.Is(LexKind::kLineEnd) && lexeme.text[0] == kLF) state.standard_strings = state.standard_strings_next;
     const bool sends = lexeme.Is(LexKind::kSemicolon) && state.paren_depth == 0 && state.begin_depth == 0;

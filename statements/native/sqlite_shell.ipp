@@ -203,7 +203,10 @@ long SqliteShellRules<T>::Next(SplitContext<T>& ctx, State& state) {
       }
     }
     const Lexeme<T> lexeme = Lex(in);
-    if (lexeme.length == 0) return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    if (lexeme.length == 0) {
+      if (state.stage >= kInTrigger) ctx.EndsInsideBlock();
+      return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    }
     if (lexeme.Is(LexKind::kLineEnd)) {
       ctx.at_line_start = true;
     } else {

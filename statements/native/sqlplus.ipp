@@ -310,7 +310,10 @@ long SqlPlusRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& inte
       return ClientLine(ctx, false, true);
     }
     const Lexeme<T> lexeme = Lex(in);
-    if (lexeme.length == 0) return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    if (lexeme.length == 0) {
+      if (state.kind == Kind::kPlsql) ctx.EndsInsideBlock();
+      return in.Failed() ? KXSQL_FAILED : KXSQL_END;
+    }
     ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);
     const bool first_on_line = line_blank;
     line_blank = ctx.at_line_start || (line_blank && lexeme.Is(LexKind::kBlank));

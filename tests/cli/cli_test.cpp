@@ -1,77 +1,16 @@
 // The kxsql tool, run as a user runs it.
-#include <signal.h>
-#include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
+#include "cli/cli_fixture.h"
 #include "kxsql/version.h"
-#include "support/subprocess.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using kxsql::testing::Process;
-using kxsql::testing::ProcessResult;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-  std::vector<nlohmann::json> objects;
-  for (const std::string& line : Lines(text)) objects.push_back(nlohmann::json::parse(line));
-  return objects;
-}
-
-long long CountRows(const fs::path& db, const std::string& table) {
-  sqlite3* handle = nullptr;
-  long long count = -1;
-  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    const std::string sql = "SELECT count(*) FROM " + table;
-    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-      count = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(handle);
-  return count;
-}
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kxsql-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path Write(const std::string& name, const std::string& bytes) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  static ProcessResult Kxsql(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), KXSQL_CLI_PATH);
-    return kxsql::testing::Run(args, input);
-  }
-
-  fs::path dir_;
-};
+using namespace kxsql::testing;
 
 TEST_F(Cli, TokensOneALineWithControlsEscaped) {
   const fs::path script = Write("t.sql", "select 'a\tb';\r\n");
@@ -201,6 +140,7 @@ TEST_F(Cli, RunReadsStandardInputAndDefaultsToKxsqlDb) {
 
 TEST_F(Cli, BadInputGivesOneClearLine) {
   const fs::path db = dir_ / "never.db";
+  const std::string x = Write("x.sql", "select 1;").string();
   struct Case {
     std::vector<std::string> args;
     int exit_code;
@@ -208,12 +148,23 @@ TEST_F(Cli, BadInputGivesOneClearLine) {
   };
   const Case cases[] = {
       {{"run", "--sqlite", db.string(), (dir_ / "missing.sql").string()}, 2, "missing.sql"},
-      {{"run", "--connect", "DRIVER={No Such Driver};", Write("x.sql", "select 1;").string()}, 2, "cannot connect"},
+      {{"run", "--connect", "DRIVER={No Such Driver};", x}, 2, "cannot connect"},
       {{"split", "--dialect", "klingon", "-"}, 64, "klingon"},
       {{"run", "--sqlite", "a.db", "--connect", "DSN=x", "f.sql"}, 64, "excludes"},
       {{"run"}, 64, "FILE"},
       {{}, 64, "subcommand"},
       {{"tokens", (dir_ / "missing.sql").string()}, 2, "Failed to open file for reading"},
+      // An unset variable used to choose the default: --connect "" wrote ./kxsql.db.
+      {{"run", "--connect", "", x}, 64, "--connect: must not be empty"},
+      {{"run", "--sqlite", "", x}, 64, "--sqlite: must not be empty"},
+      {{"split", "--separator", "", x}, 64, "--separator: must not be empty"},
+      {{"foo", x}, 64, "unknown command 'foo'"},
+      {{"run", "--max-errors", "abc", x}, 64, "'abc' is not a number"},
+      {{"run", "--max-errors", "0", x}, 64, "0 is out of range (give a whole number from 1"},
+      {{"run", "--busy-timeout", "soon", x}, 64, "'soon' is not a number"},
+      {{"run", "--busy-timeout", "10", "--connect", "DSN=x", x}, 64, "excludes"},
+      // Checked when opened, before any statement.
+      {{"run", "--sqlite", Write("notes.txt", std::string(3000, 'n')), x}, 2, "file is not a database"},
   };
   for (const Case& c : cases) {
     std::string joined;
@@ -234,28 +185,144 @@ TEST_F(Cli, VersionAndHelp) {
   const ProcessResult help = Kxsql({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("130"), std::string::npos);
+  EXPECT_NE(help.out.find("143"), std::string::npos);
   EXPECT_NE(help.out.find("run"), std::string::npos);
 }
 
-TEST_F(Cli, InterruptStopsBetweenStatements) {
-  // Without a transaction every insert is committed on its own, so the run
-  // takes long enough to be interrupted half way.
-  std::string script = "create table n(i);\n";
-  for (int i = 0; i < 200000; ++i) script += "insert into n values (" + std::to_string(i) + ");\n";
-  const fs::path path = Write("long.sql", script);
-  const fs::path db = dir_ / "long.db";
-  Process run({KXSQL_CLI_PATH, "run", "--sqlite", db.string(), path.string()});
-  // Wait until the table exists and a few rows are in.
-  for (int i = 0; i < 600 && CountRows(db, "n") < 10; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  run.Signal(SIGINT);
-  const ProcessResult r = run.Wait();
-  ASSERT_EQ(r.exit_code, 130) << r.out << r.err;
-  const std::string prefix = "interrupted: ";
-  ASSERT_EQ(r.out.rfind(prefix, 0), 0u) << r.out;
-  const long long reported = std::stoll(r.out.substr(prefix.size()));
-  EXPECT_GT(reported, 1);
-  EXPECT_LT(reported, 200001);
-  EXPECT_EQ(CountRows(db, "n"), reported - 1);  // every statement reported, and only those, is in
+// A script never ends before its last byte with a success: a NUL character
+// (a binary or damaged file) stops `run` where it stands, and nothing from the
+// statement that holds it on runs. `split` shows what follows and warns;
+// `tokens` keeps the NUL, so that its tokens give back the input.
+TEST_F(Cli, NulCharactersAndBinaryFilesNeverPassAsSuccess) {
+  const struct {
+    std::string script;
+    const char* says;
+    long long rows;  // in t afterwards; -1: no table
+  } rows[] = {
+      // The statements after a NUL between two statements were dropped with exit 0.
+      {Bytes("create table t(a);\ninsert into t values (1);\n\0insert into t values (2);\n"),
+       "s.sql:3: error: a NUL character", 1},
+      {Bytes("create table t(a);\ninsert into t values ('a\0b');\ninsert into t values (3);\n"),
+       "s.sql:2: error: a NUL character", 0},
+      {Bytes("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03\xCB\x48\xCD\xC9\xC9\x57\x28"), "s.sql:1: error: a NUL", -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.says);
+    const fs::path db = dir_ / "nul.db";
+    fs::remove(db);
+    const fs::path script = Write("s.sql", row.script);
+    const ProcessResult r = Kxsql({"run", "--sqlite", db.string(), script.string()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    EXPECT_EQ(CountRows(db, "t"), row.rows);
+  }
+  const std::string script = Bytes("select 1;\n\0select 2;\n");
+  const ProcessResult split = Kxsql({"split", Write("s.sql", script).string()});
+  EXPECT_EQ(split.exit_code, 0);
+  EXPECT_NE(split.out.find("select 2"), std::string::npos) << split.out;
+  EXPECT_NE(split.err.find("s.sql:2: warning: a NUL character"), std::string::npos) << split.err;
+  std::string joined;
+  for (const nlohmann::json& token : JsonLines(Kxsql({"tokens", "--json", "-"}, script).out))
+    joined += token["text"].get<std::string>();
+  EXPECT_EQ(joined, script);
+}
+
+// What never closes swallows the rest of the script: a warning names the line
+// where it opens, and the statement gets its own first line.
+TEST_F(Cli, AScriptEndingInsideAConstructIsWarnedAbout) {
+  const struct {
+    const char* dialect;
+    std::string script;
+    std::string warning;  // empty: none
+  } rows[] = {
+      // An unclosed /* dropped the statements after it silently, and split
+      // gave the statement line 4 of a 3-line file.
+      {"generic", "select 1;\n/* oops\nselect 2;\n", "s.sql:2: warning: the script ends inside a /* comment"},
+      {"generic", "select 1;\nselect 'abc\n;\nselect 3;\n", "s.sql:2: warning: the script ends inside a '...' string"},
+      {"generic", "select 1;\nselect \"ab\nc;\n", "s.sql:2: warning: the script ends inside a \"...\" quoted name"},
+      {"postgres", "select 1;\ncreate function f()\n  returns int\n  as $$\nbegin\n  return 1;\nend;\n",
+       "s.sql:4: warning: the script ends inside a $$ body"},
+      // BEGIN; alone on its line opens a block.
+      {"generic", "select 1;\nBEGIN;\ninsert into t values (1);\nCOMMIT;\n", "s.sql:2: warning: the script ends inside a block"},
+      {"oracle", "select 1 from dual;\nbegin\n  if x then\n    y;\n  end if;\n", "s.sql:2: warning: the script ends inside a block"},
+      // Closed ones, and a last statement without its `;`, are no warning.
+      {"postgres", "select 1;\n/* c */ select 'a''b', \"x\"\"y\", $$ $$ from t", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    const ProcessResult r = Kxsql({"split", "--json", "--dialect", row.dialect, Write("s.sql", row.script).string()});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.err.find(row.warning), std::string::npos) << r.err;
+    if (row.warning.empty()) {
+      EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(JsonLines(r.out).back()["line"], 2);
+  }
+  const ProcessResult run = Kxsql({"run", "--sqlite", (dir_ / "w.db").string(), Write("s.sql", rows[0].script).string()});
+  EXPECT_NE(run.err.find(rows[0].warning), std::string::npos) << run.err;
+}
+
+// A carriage return alone (old Mac files), CR LF and LF each end a line.
+TEST_F(Cli, EveryKindOfLineEndCounts) {
+  for (const std::string e : {"\n", "\r\n", "\r"}) {
+    SCOPED_TRACE(::testing::PrintToString(e));
+    const std::string script = "-- head" + e + "select 1;" + e + e + "/* a" + e + "b */ select 2;" + e;
+    const std::vector<nlohmann::json> statements = JsonLines(Kxsql({"split", "--json", "-"}, script).out);
+    ASSERT_EQ(statements.size(), 2u);
+    EXPECT_EQ(statements[0]["line"], 2);
+    EXPECT_EQ(statements[1]["line"], 5);
+  }
+}
+
+// A named pipe, /dev/stdin and a process substitution are read as standard
+// input is: they failed with "Failed to determine file size ... Illegal seek".
+TEST_F(Cli, PipesReadLikeStandardInput) {
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::pair<const char*, const char*> rows[] = {
+      {"/bin/sh", "printf 'select 1;\\n' > fifo & $K split fifo"},
+      {"/bin/sh", "printf 'select 1;\\n' | $K split /dev/stdin"},
+      {"/bin/bash", "$K split <(printf 'select 1;\\n')"},
+  };
+  for (const auto& [shell, command] : rows) {
+    SCOPED_TRACE(command);
+    const ProcessResult r = Shell(command, shell);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "-- [1] line 1\nselect 1\n\n");
+  }
+}
+
+// A failed write on standard output is reported and fails the command; a
+// reader that stops early (head) ends `split` quietly. A database's reason
+// is shown capped, as the statement is.
+TEST_F(Cli, OutputErrorsAreReportedAndLongReasonsCapped) {
+  std::string many;
+  for (int i = 0; i < 20000; ++i) many += "select " + std::to_string(i) + ";\n";
+  Write("many.sql", many);
+  Write("slow.sql", "with recursive n(i) as (select 1 union all select i + 1 from n limit 3000000) select count(*) from n;");
+  const struct {
+    const char* command;
+    const char* err;  // the beginning of standard error
+  } rows[] = {
+      {"$K run --sqlite r.db slow.sql > /dev/full", "kxsql: cannot write to standard output: No space left on device"},
+      {"$K split many.sql > /dev/full", "kxsql: cannot write to standard output: No space left on device"},
+      // The reader is gone before the summary is written.
+      {"{ $K run --sqlite r.db slow.sql; echo \"exit $?\" >&2; } | (exec <&-; sleep 0)",
+       "kxsql: cannot write to standard output: Broken pipe\nexit 2"},
+      {"$K split many.sql | head -n 1", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.command);
+    const ProcessResult r = Shell(row.command);
+    EXPECT_EQ(r.err.rfind(row.err, 0), 0u) << r.err;
+    if (*row.err == 0) {
+      EXPECT_EQ(r.out, "-- [1] line 1\n");
+    }
+  }
+  // A 100 kB name made a line of 100 kB.
+  const ProcessResult r = Kxsql({"run", "--sqlite", (dir_ / "r.db").string(), "-"},
+                                "select * from " + std::string(100000, 'x') + ";");
+  EXPECT_EQ(r.exit_code, 1);
+  for (const std::string& line : Lines(r.err)) EXPECT_LT(line.size(), 1100u);
 }
 
 }  // namespace

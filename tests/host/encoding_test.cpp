@@ -128,7 +128,7 @@ TEST(TextDecoder, EveryEncodingGivesTheSameUtf8WhereverChunksSplit) {
 TEST(TextDecoder, InvalidInputBecomesReplacementAndReadingGoesOn) {
   const std::string ascii(4000, 'a'), chunk_of_a(4095, 'a');
   const struct {
-    const OFENCODING* encoding;  // null: text without a mark, decoded in one piece
+    const OFENCODING* encoding;  // null: text without a mark
     Bytes input;
     std::string expected;
   } rows[] = {
@@ -156,20 +156,24 @@ TEST(TextDecoder, InvalidInputBecomesReplacementAndReadingGoesOn) {
       {&OFENCODING::UTF32BE, Bytes("\0\0\xD8\0\0\0\0B", 8), R + "B"},
       {&OFENCODING::WINDOWS1252, "caf\xE9 \x80 \x93q\x94", "café € “q”"},
       {&OFENCODING::WINDOWS1252, "a\x81" "b", "a" + R + "b"},
-      // Unmarked text that is no UTF-8 falls back to Windows-1252.
+      // Unmarked text: a byte outside every valid UTF-8 sequence is read as
+      // Windows-1252 on its own, wherever it stands, and valid UTF-8 stays
+      // UTF-8 beside it, before and after the first 4096 bytes.
       {nullptr, "caf\xE9 \x80", "café €"},
       {nullptr, "\xE9", "é"},
-      // The first chunk decides for the whole file: a later é is Windows-1252 too ...
-      {nullptr, ascii + "\xE9" + ascii + "\xE9", ascii + "é" + ascii + "é"},
-      // ... and a valid first chunk makes it UTF-8 to the end, later bad bytes replaced.
-      {nullptr, ascii + "é" + ascii + "\xE9", ascii + "é" + ascii + R},
-      // A character straddling the first chunk's end is judged whole.
-      {nullptr, chunk_of_a + "€\xE9", chunk_of_a + "€" + R},
+      {nullptr, "a\x81" "b", "a" + R + "b"},  // undefined in the code page
+      {nullptr, "\xE2\x82" "A", "â‚A"},      // a cut sequence is two stray bytes ...
+      {nullptr, "a\xE2\x82", "aâ‚"},          // ... also at the end
+      // One early stray byte used to make every later é read as "Ã©".
+      {nullptr, "\xE9" + ascii + "é" + ascii + "é", "é" + ascii + "é" + ascii + "é"},
+      // A Windows-1252 é after the first chunk used to become U+FFFD.
+      {nullptr, ascii + "é" + ascii + "\xE9", ascii + "é" + ascii + "é"},
+      {nullptr, chunk_of_a + "€\xE9", chunk_of_a + "€é"},  // straddling the first chunk's end
       {nullptr, chunk_of_a + "\xE9 x\xE9", chunk_of_a + "é xé"},
   };
   for (const auto& row : rows) {
-    for (std::size_t piece : {std::size_t{1}, std::size_t{4096}}) {
-      if (!row.encoding && piece == 1) continue;
+    // In single bytes, in chunks, and in one piece as a text held in memory.
+    for (std::size_t piece : {std::size_t{1}, std::size_t{4096}, std::size_t{1} << 30}) {
       SCOPED_TRACE(std::string(row.encoding ? row.encoding->GetName() : "unmarked") + " " +
                    ::testing::PrintToString(row.input).substr(0, 60) + " in pieces of " + std::to_string(piece));
       EXPECT_EQ(Decode(row.encoding, row.input, piece), row.expected);

@@ -1,8 +1,10 @@
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,9 +12,28 @@
 #include "kxcom/dbms_type.h"
 #include "kxcom/message.h"
 #include "kxcom/transaction.h"
+#include "host/transaction_impl.h"
 #include "support/sqlite_query.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for each test, removed at the end.
+struct TempFolder {
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "kxcom-tr-XXXXXX").string();
+    path = ::mkdtemp(pattern.data()) ? pattern : "";
+  }
+  ~TempFolder() { fs::remove_all(path); }
+  std::string File(const std::string& name) const { return (fs::path(path) / name).string(); }
+  std::string path;
+};
+
+short Exec(CKXTr& tr, const char* sql) {
+  CKXSQLStmt stmt(0);
+  return tr.GetDBMSType().ExecuteScriptStmt(stmt, &tr, sql);
+}
 
 TEST(Connection, FailureRecordsTheReasonAndLetsTheEarlierConnectionGo) {
   const struct {
@@ -39,10 +60,8 @@ TEST(Connection, FailureRecordsTheReasonAndLetsTheEarlierConnectionGo) {
 }
 
 TEST(Connection, HeldUntilDisconnectWhileAFileKeepsItsData) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kxcom-tr-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "data.db").string();
+  const TempFolder dir;
+  const std::string path = dir.File("data.db");
   CKXTr tr;
   ASSERT_TRUE(tr.OpenSQLite(path.c_str()));
   EXPECT_TRUE(tr.IsConnected());
@@ -60,7 +79,6 @@ TEST(Connection, HeldUntilDisconnectWhileAFileKeepsItsData) {
   ASSERT_TRUE(tr.OpenSQLite(path.c_str()));
   EXPECT_EQ(kxsql::testing::QueryInt(tr, "select a from t"), 7);
   tr.Disconnect();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(SQLiteExecution, RunsEveryStatementOfTheTextAndStopsAtTheFirstFailure) {
@@ -101,6 +119,97 @@ TEST(SQLiteExecution, RunsEveryStatementOfTheTextAndStopsAtTheFirstFailure) {
               row.reason ? std::vector<std::string>{row.reason} : std::vector<std::string>{});
     EXPECT_EQ(kxsql::testing::QueryText(tr, row.query), row.expected);
   }
+}
+
+// Failures after which no statement can succeed mark the connection
+// unusable; an ordinary failure does not, and a new connection starts usable.
+TEST(SQLiteExecution, FailuresThatLeaveTheDatabaseUnusable) {
+  const TempFolder dir;
+  const std::string path = dir.File("faults.db");
+  sqlite3* other = nullptr;  // a second connection that takes the lock
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  const struct {
+    const char* sql;
+    const char* reason;   // the log line; null when the statement runs
+    bool unusable;
+    bool locked = false;  // the other connection holds a write lock meanwhile
+  } rows[] = {
+      {"create table t(a unique); insert into t values (1)", nullptr, false},
+      {"insert into t values (1)", "SQLite: UNIQUE constraint failed: t.a", false},
+      // A lock held past the busy timeout would leave holes: later
+      // statements would run once it is gone.
+      {"insert into t values (2)", "SQLite: database is locked", true, true},
+      // The page limit makes the file full as a full disk does.
+      {"pragma max_page_count = 3; insert into t select randomblob(4000) from t",
+       "SQLite: database or disk is full", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    CKXTr tr;
+    ASSERT_TRUE(tr.OpenSQLite(path.c_str()));
+    tr.SetBusyTimeout(20);
+    if (row.locked) {
+      ASSERT_EQ(sqlite3_exec(other, "begin immediate", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    CKXMsg::GetInstance()->Reset();
+    EXPECT_EQ(Exec(tr, row.sql), row.reason ? -1 : 0);
+    if (row.locked) sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+    EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(),
+              row.reason ? std::vector<std::string>{row.reason} : std::vector<std::string>{});
+    EXPECT_EQ(tr.IsUnusable(), row.unusable);
+    EXPECT_STREQ(tr.GetUnusableReason(), row.unusable ? row.reason : "");
+  }
+  sqlite3_close(other);
+}
+
+// Cancel stops the statement running on another thread, or the next one to
+// start when none runs; the connection stays usable.
+TEST(SQLiteExecution, CancelStopsTheRunningOrNextStatement) {
+  CKXTr tr;
+  ASSERT_TRUE(tr.OpenSQLite(":memory:"));
+  CKXMsg::GetInstance()->Reset();
+  short rc = 0;
+  // Counting to 10^15 would take days: only the cancel ends it.
+  std::thread runner([&] {
+    rc = Exec(tr, "with recursive n(i) as (select 1 union all select i + 1 from n) "
+                  "select count(*) from n where i > 1000000000000000");
+  });
+  for (;;) {
+    std::lock_guard<std::mutex> lock(tr.GetImpl().cancel_mutex);
+    if (tr.GetImpl().executing) break;
+  }
+  tr.Cancel();
+  runner.join();
+  EXPECT_EQ(rc, -1);
+  tr.Cancel();  // nothing runs: the next statement fails at once, the one after runs
+  EXPECT_EQ(Exec(tr, "create table t(a)"), -1);
+  EXPECT_EQ(Exec(tr, "create table t(a)"), 0);
+  EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(),
+            (std::vector<std::string>{"SQLite: interrupted", "Cancelled before it started"}));
+  EXPECT_FALSE(tr.IsUnusable());
+}
+
+TEST(SQLiteExecution, OneTransactionAroundManyStatements) {
+  CKXTr tr;
+  ASSERT_TRUE(tr.OpenSQLite(":memory:"));
+  ASSERT_EQ(Exec(tr, "create table t(a)"), 0);
+  const auto count = [&] { return kxsql::testing::QueryInt(tr, "select count(*) from t"); };
+  ASSERT_TRUE(tr.BeginTransaction());
+  EXPECT_EQ(Exec(tr, "insert into t values (1); insert into t values (2)"), 0);
+  EXPECT_TRUE(tr.RollbackTransaction());
+  EXPECT_EQ(count(), 0);
+  ASSERT_TRUE(tr.BeginTransaction());
+  EXPECT_EQ(Exec(tr, "insert into t values (3)"), 0);
+  EXPECT_TRUE(tr.CommitTransaction());
+  EXPECT_EQ(count(), 1);
+  // A failure that makes the engine roll back by itself leaves nothing to undo.
+  ASSERT_TRUE(tr.BeginTransaction());
+  EXPECT_EQ(Exec(tr, "insert into t values (4); pragma max_page_count = 2; "
+                     "insert into t select randomblob(9000) from t"), -1);
+  EXPECT_TRUE(tr.RollbackTransaction());
+  EXPECT_EQ(count(), 1);
+  EXPECT_FALSE(tr.CommitTransaction());  // none is open
+  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().source, "CommitTransaction");
 }
 
 TEST(SQLiteExecution, RefusedWithoutConnectionOrText) {

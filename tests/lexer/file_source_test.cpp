@@ -200,8 +200,11 @@ TEST_F(FileSource, LayoutsAtTheChunkBoundaryAndInvalidBytes) {
   };
   const std::string smiley = "\xF0\x9F\x98\x80";
   const std::pair<Bytes, std::string> rows[] = {
-      // An unmarked file that is not UTF-8 is read in the Windows code page.
+      // In an unmarked file each byte outside valid UTF-8 is read in the Windows
+      // code page, wherever it stands; the valid UTF-8 beside it stays UTF-8.
       {"select 'caf\xE9' -- \x80\n", "select 'caf\xC3\xA9' -- \xE2\x82\xAC\n"},
+      {"\xE9" + std::string(5000, 'x') + "\xC3\xA9\xE9", "\xC3\xA9" + std::string(5000, 'x') + "\xC3\xA9\xC3\xA9"},
+      {std::string(4095, 'x') + "\xC3\xA9\xE9", std::string(4095, 'x') + "\xC3\xA9\xC3\xA9"},
       straddle("", 1, 4095, "\xE2\x82\xAC"),         // UTF-8 three bytes, 1 + 2
       straddle("", 1, 4094, smiley),                 // UTF-8 four bytes, 2 + 2
       straddle(kUtf8Mark, 1, 4093, smiley),          // after a mark, 3 + 1

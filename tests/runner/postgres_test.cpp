@@ -1,12 +1,15 @@
 // The runner and the host's ODBC layer against a real PostgreSQL server,
 // started for this test program on a free loopback port and thrown away
 // afterwards.
+#include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "host/transaction_impl.h"
 #include "kxsql.h"
 #include "runner/script_runner.h"
 #include "support/postgres_server.h"
@@ -95,6 +98,79 @@ TEST_F(Postgres, ODBCConnectionAndExecution) {
   EXPECT_FALSE(tr_.Connect(server_.ConnectionString("no_such_database").c_str()));
   EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().source, "Connect");
   ExpectMatch(CKXMsg::GetInstance()->GetLastMessage().text, "^[0-9A-Z]{5}: .*no_such_database");
+}
+
+// A COPY that exchanges its rows with the client would leave the driver
+// waiting for ever: it fails at once. Every other statement runs as before,
+// and a reason longer than any buffer comes whole.
+TEST_F(Postgres, ClientCopyFailsAtOnceAndLongReasonsComeWhole) {
+  Connect("copy_probe");
+  ASSERT_EQ(Exec("CREATE TABLE t (n integer, s text)"), 0);
+  const std::string refused = "^COPY \\.\\.\\. FROM STDIN .*needs the native rules";
+  const struct {
+    std::string sql;
+    std::string log;  // the pattern of the first log line; empty when it runs
+  } rows[] = {
+      {"COPY t FROM STDIN", refused},
+      {"copy t (n, s) from stdin with (format csv)", refused},
+      {"/* from a dump */ -- data follows\n  Copy public.t FROM stdin", refused},
+      {"COPY (SELECT n FROM t) TO STDOUT", refused},
+      {"copy t to stdout with csv header", refused},
+      {"SELECT 1; COPY t FROM STDIN", refused},
+      {"COPY t TO '/dev/null'", ""},
+      {"SELECT 'copy t from stdin', \"to\" FROM (SELECT 1 AS \"to\") AS stdout", ""},
+      // psqlODBC cut a reason longer than the first buffer into records
+      // with "; P0001:" inserted mid-word.
+      {"DO $$ BEGIN RAISE EXCEPTION '%', repeat('abcdefghi ', 300); END $$",
+       "^P0001: ERROR: (abcdefghi ){299}abcdefghi[^:]*$"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    CKXMsg::GetInstance()->Reset();
+    EXPECT_EQ(Exec(row.sql.c_str()), row.log.empty() ? 0 : -1);
+    if (!row.log.empty()) ExpectMatch(FirstLogLine(), row.log.c_str());
+  }
+  EXPECT_FALSE(tr_.IsUnusable());
+}
+
+TEST_F(Postgres, CancelTransactionsAndALostConnection) {
+  Connect("cancel_probe");
+  ASSERT_EQ(Exec("CREATE TABLE t (n integer)"), 0);
+  // Cancel reaches the statement running on another thread.
+  CKXMsg::GetInstance()->Reset();
+  short rc = 0;
+  std::thread runner([&] { rc = Exec("SELECT pg_sleep(600)"); });
+  for (;;) {
+    std::lock_guard<std::mutex> lock(tr_.GetImpl().cancel_mutex);
+    if (tr_.GetImpl().executing) break;
+  }
+  // The driver may send the statement a little after the call began.
+  while (Query("SELECT count(*) FROM pg_stat_activity WHERE query LIKE 'SELECT pg_sleep%'") != "1")
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  tr_.Cancel();
+  runner.join();
+  EXPECT_EQ(rc, -1);
+  ExpectMatch(FirstLogLine(), "^57014: .*canceling statement");
+  EXPECT_FALSE(tr_.IsUnusable());
+
+  // One transaction: undone, then kept; each statement commits on its own again after it.
+  ASSERT_TRUE(tr_.BeginTransaction());
+  EXPECT_EQ(Exec("INSERT INTO t VALUES (1)"), 0);
+  EXPECT_TRUE(tr_.RollbackTransaction());
+  EXPECT_EQ(Query("SELECT count(*) FROM t"), "0");
+  ASSERT_TRUE(tr_.BeginTransaction());
+  EXPECT_EQ(Exec("INSERT INTO t VALUES (2)"), 0);
+  EXPECT_EQ(Query("SELECT count(*) FROM t"), "0");
+  EXPECT_TRUE(tr_.CommitTransaction());
+  EXPECT_EQ(Exec("INSERT INTO t VALUES (3)"), 0);
+  EXPECT_EQ(Query("SELECT string_agg(n::text, ',' ORDER BY n) FROM t"), "2,3");
+
+  // A connection the server ends cannot be used any more.
+  Query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
+        "AND pid <> pg_backend_pid()");
+  EXPECT_EQ(Exec("SELECT 1"), -1);
+  EXPECT_TRUE(tr_.IsUnusable());
+  ExpectMatch(tr_.GetUnusableReason(), "^(57P01|08[0-9A-Z]{3}): ");
 }
 
 // Lending library: PL/pgSQL functions in $$ bodies that hold semicolons, IF

@@ -15,11 +15,13 @@
 /// spans two chunks: a character whose bytes straddle the boundary (a UTF-8
 /// sequence, a UTF-16 surrogate pair, half a 16-bit unit) comes out whole from
 /// the next chunk. Invalid input never stops it: each bad sequence becomes one
-/// U+FFFD (EF BF BD) and decoding goes on with what follows.
+/// U+FFFD (EF BF BD) and decoding goes on with what follows. (Unmarked UTF-8
+/// reads each stray byte as Windows-1252 instead; see GetFromBuf.)
 ///
 /// The end of the input is told by giving its last chunk to DecodeLast instead
 /// of Decode: a character still incomplete there is not dropped silently but
-/// comes out as one U+FFFD, and the decoder then starts afresh.
+/// comes out as one U+FFFD (unmarked UTF-8: as its bytes in Windows-1252),
+/// and the decoder then starts afresh.
 class KXCOM_EXPORT TextDecoder {
  public:
   virtual ~TextDecoder();
@@ -59,13 +61,13 @@ class KXCOM_EXPORT OFENCODING {
   ///   - UTF-16 without a mark: ASCII-range text leaves a zero in every other
   ///     byte. No zero at even offsets and zeros in at least half of the odd
   ///     ones is LE; the mirror image is BE;
-  ///   - otherwise UTF-8 that may turn out to be Windows-1252. Its decoder
-  ///     decides once per file, from the first chunk it is given (and the
-  ///     bytes that complete a character straddling that chunk's end): if
-  ///     that chunk holds a byte sequence that is not valid UTF-8, the whole
-  ///     file is read as Windows-1252; if not, it is UTF-8 to the end and
-  ///     later invalid bytes become U+FFFD. The encoding returned then
-  ///     compares equal to UTF8 and keeps answering UTF8's name.
+  ///   - otherwise UTF-8 mixed with Windows-1252, decided sequence by
+  ///     sequence: every valid UTF-8 sequence is UTF-8, and every byte that
+  ///     is not part of one is read as a Windows-1252 character, wherever it
+  ///     stands (the five bytes that code page leaves undefined become
+  ///     U+FFFD). A sequence that straddles two chunks is judged whole, so
+  ///     the text is the same however the input is cut. The encoding
+  ///     returned compares equal to UTF8 and answers UTF8's name.
   /// A file with a mark is always decoded as the mark says.
   static const OFENCODING& GetFromBuf(bool& has_bom, const unsigned char* buf, unsigned int count) noexcept;
 
@@ -87,7 +89,7 @@ class KXCOM_EXPORT OFENCODING {
   ///@}
 
  private:
-  /// Unmarked UTF-8 whose decoder may fall back to Windows-1252.
+  /// Unmarked UTF-8 whose stray bytes are read as Windows-1252.
   static const OFENCODING UTF8_OR_WINDOWS1252;
 
   constexpr OFENCODING(unsigned int code, const char* name, unsigned int bom_length,

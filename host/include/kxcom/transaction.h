@@ -61,6 +61,52 @@ class KXCOM_EXPORT CKXTr {
   /// "PostgreSQL", ...); empty when not connected.
   const char* GetDBMSName() const noexcept;
 
+  /// How long a statement on the embedded engine waits for a database file
+  /// that another connection holds locked before it fails with "database is
+  /// locked", in milliseconds (5000 unless set; 0 does not wait). Applies to
+  /// the open database and to those opened later; ODBC servers keep their
+  /// own lock waits.
+  void SetBusyTimeout(unsigned int milliseconds) noexcept;
+
+  /// True once a failed statement showed that the database cannot be used
+  /// any more, so that running more statements is pointless: the connection
+  /// was lost or the server is shutting down (SQLSTATE class 08, 57P01-57P03),
+  /// the disk is full (SQLITE_FULL, 53100), an I/O error (SQLITE_IOERR,
+  /// 58030), the file is not a database or is damaged (SQLITE_NOTADB,
+  /// SQLITE_CORRUPT), it cannot be opened or written (SQLITE_CANTOPEN,
+  /// SQLITE_READONLY, SQLITE_PERM), memory ran out (SQLITE_NOMEM), or a lock
+  /// was held past the busy timeout (SQLITE_BUSY). Set by ExecuteScriptStmt
+  /// on the thread that runs it; cleared by OpenSQLite, Connect and
+  /// Disconnect.
+  bool IsUnusable() const noexcept;
+  /// The reason of the failure that made IsUnusable true, as it was logged;
+  /// empty while the database is usable.
+  const char* GetUnusableReason() const noexcept;
+
+  /// Stops the statement that ExecuteScriptStmt is running on this
+  /// connection, from any other thread: sqlite3_interrupt on the engine,
+  /// SQLCancel over ODBC. The statement fails as soon as the database
+  /// notices; when none is running, the next one to start fails at once
+  /// instead. Statements after that one run as usual. Never blocks for long
+  /// and never throws.
+  void Cancel() noexcept;
+
+  /// One transaction around many statements: from BeginTransaction, nothing
+  /// that ExecuteScriptStmt runs is committed until CommitTransaction;
+  /// RollbackTransaction undoes all of it. On the engine these are BEGIN,
+  /// COMMIT and ROLLBACK; over ODBC, autocommit is turned off and SQLEndTran
+  /// ends the transaction (autocommit is then on again). Statements of the
+  /// script that end the transaction themselves (COMMIT) end it early. Each
+  /// returns false on failure, with the database's reason as the last
+  /// message; RollbackTransaction succeeds when the database has already
+  /// rolled back (SQLite does so on some failures, a server on a lost
+  /// connection).
+  ///@{
+  bool BeginTransaction();
+  bool CommitTransaction();
+  bool RollbackTransaction();
+  ///@}
+
   /// The connection handles, for kxcom's own use (the type is not public).
   struct Impl;
   /// The connection handles, for kxcom's own use.
