@@ -195,6 +195,19 @@ TEST_F(DumpRestoreMariadb, KxsqlRestoresWhatTheClientRestores) {
   EXPECT_EQ(Contents("by_kxsql"), source);
 }
 
+// The mysql client sends everything up to the delimiter as one query; the
+// connection allows several statements in one, so kxsql runs it whole too.
+TEST_F(DumpRestoreMariadb, AQueryOfSeveralStatementsRunsWhole) {
+  Fresh("several");
+  const fs::path file = Write("several.sql",
+                              "CREATE TABLE t (n int);\nDELIMITER //\nINSERT INTO t VALUES (5); INSERT INTO t VALUES (6)//\n"
+                              "DELIMITER ;\nsource " + Write("more.sql", "INSERT INTO t VALUES (7);\n").string() + "\n");
+  const ProcessResult kxsql = Kxsql({"run", "--connect", server_.ConnectionString("several"), file.string()});
+  EXPECT_EQ(kxsql.exit_code, 0) << kxsql.err;
+  EXPECT_NE(kxsql.out.find("3 statements run, 0 errors"), std::string::npos) << kxsql.out;
+  EXPECT_EQ(Query("SELECT group_concat(n ORDER BY n) FROM t", "several"), "5,6,7");
+}
+
 TEST_F(Cli, SqliteDumpRestoresAsTheShellRestoresIt) {
   // A trigger whose body holds CASE ... END, and rows that need quoting.
   const std::string schema =
