@@ -131,8 +131,9 @@ ClientCommand Psql(const std::string& text) {
   return Make(ClientAction::kInvalid, name);
 }
 
-// The sqlite3 shell: `.name arguments`.
+// The sqlite3 shell: `.name arguments`, and `# comment` lines.
 ClientCommand SqliteShell(const std::string& text) {
+  if (!text.empty() && text[0] == '#') return Make(ClientAction::kIgnore, "#");
   std::vector<std::string> words = Arguments(text.substr(1), false);
   const std::string name = words.empty() ? "." : "." + words[0];
   const std::string verb = words.empty() ? "" : words[0];

@@ -9,7 +9,8 @@
 //  - A line holding only `go` or `/` (any case, blanks and comments around)
 //    also ends the statement, where a `;` in its place would.
 //  - Where a statement starts, a line beginning with `.` in its first column
-//    is a dot-command (client), and one beginning with `#` a comment.
+//    is a dot-command (client), and one beginning with `#` a comment that the
+//    shell keeps to itself (a client statement that does nothing).
 //  - Strings '...'; names "...", `...` and [...]; `--` and /* */ comments
 //    (not nested). A `$` inside a name is part of it.
 //  - At the end of the script what is left is a statement.
@@ -179,19 +180,16 @@ long SqliteShellRules<T>::Next(SplitContext<T>& ctx, State& state) {
       const unsigned first = static_cast<Unit<T>>(in.Peek());
       // `.command` and `# comment` lines, where a statement starts.
       if (state.fresh && (first == '.' || first == '#')) {
+        // The shell reads the line itself and never sends it: a # line is a
+        // client statement too (one that does nothing), since SQLite would
+        // refuse its `#`.
         in.Mark();
         ScanToLineEnd(in);
-        const bool command = first == '.';
-        const Lexeme<T> line = Cut(in, command ? SQLTOKEN_TYPE::OTHER : SQLTOKEN_TYPE::LINECOMMENT,
-                                   command ? LexKind::kCommand : LexKind::kComment);
-        ctx.Append(line);
+        ctx.Append(Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kCommand));
         ctx.at_line_start = false;
-        if (command) {
-          ctx.SetKind(KXSQL_STMT_CLIENT);
-          state.EndStatement();
-          return KXSQL_PRODUCED;
-        }
-        continue;
+        ctx.SetKind(KXSQL_STMT_CLIENT);
+        state.EndStatement();
+        return KXSQL_PRODUCED;
       }
       // A `go` or `/` line stands for a `;` where one would end the statement.
       const Stage after_semi = Step(state.stage, kSemi);

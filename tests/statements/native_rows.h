@@ -89,7 +89,8 @@ inline const std::vector<NativeRow> kSqliteShellRows = {
   {"select 1\ngo\nselect 2\n  /  \nselect 3", {"select 1", "select 2", "select 3"}},
   {"select 'go\n/'\n;", {"select 'go\n/'"}},
   // Dot-commands and # lines where a statement starts; elsewhere they are SQL.
-  {".print hello\n-- c\n.read x.sql\n# note\nselect 5;", {"client: .print hello", "client: .read x.sql", "select 5"}},
+  {".print hello\n-- c\n.read x.sql\n# note\nselect 5;",
+   {"client: .print hello", "client: .read x.sql", "client: # note", "select 5"}},
   {"  .print x\nselect 1;", {".print x\nselect 1"}},
   {"select [a;b], `c;d`, \"e;f\" from t; select 6 -- ;\n;", {"select [a;b], `c;d`, \"e;f\" from t", "select 6"}},
   {"select 7", {"select 7"}},
