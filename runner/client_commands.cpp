@@ -125,6 +125,7 @@ ClientCommand Psql(const std::string& text) {
                     "cd", "password", "lo_list", "crosstabview", "gx"}) ||
       verb[0] == 'd')
     return Make(ClientAction::kSkip, name);
+  // \copy ... from stdin is loaded by the runner; from a file it is not.
   if (InList(verb, {"copy", "if", "elif", "else", "endif", "gexec", "gset", "gdesc", "!", "watch", "bind",
                     "lo_import", "lo_export", "lo_unlink", "startpipeline", "endpipeline"}))
     return Make(ClientAction::kRefuse, name);

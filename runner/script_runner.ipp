@@ -243,8 +243,15 @@ Step StatementLoop<T>::Perform(const SQLStmtT<T>& stmt) {
   std::string arguments;
   if (!SubstituteVariables(client_, run_.session, text.substr(name_end), arguments, error))
     return FailClient(stmt, error);
-  const ClientCommand command = ParseClientCommand(client_, text.substr(0, name_end) + arguments);
+  const std::string line = text.substr(0, name_end) + arguments;
+  const ClientCommand command = ParseClientCommand(client_, line);
   ScriptSession& session = run_.session;
+  if (client_ == Client::kPsql && command.name == "\\copy" && CopyLoader::IsCopyFromStdin(line.substr(1))) {
+    // \copy ... from stdin reads its rows from the script, as COPY does.
+    if (!session.restrict_key.empty())
+      return FailClient(stmt, "backslash commands are restricted; only \\unrestrict is allowed");
+    return LoadCopy(stmt, line.substr(1));
+  }
   if (client_ == Client::kPsql && (command.name == "\\restrict" || command.name == "\\unrestrict")) {
     // What psql does with pg_dump's guard: between the two, only the
     // \unrestrict of the same key runs.

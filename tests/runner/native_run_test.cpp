@@ -135,6 +135,10 @@ TEST_F(NativeRun, PsqlOnTheEngine) {
        0, 3, 0,
        {"insert into t values (7, '7')", "copy t (n, s) from stdin", "insert into t values (3, 'inc')"},
        {"echo: v is 7"}, kAllRows, "7:7,1:a\tb,2:null,3:inc"},
+      {"\\copy ... from stdin loads its rows as COPY does",
+       &DBMSTYPE::POSTGRES,
+       {{"main.sql", "\\copy t (n, s) from stdin with (format csv)\n5,\"x,y\"\n6,\n\\.\n"}},
+       0, 1, 0, {"copy t (n, s) from stdin with (format csv)"}, {}, kAllRows, "5:x,y,6:null"},
       {"undefined variables stay; ON_ERROR_STOP; \\c needs a server",
        &DBMSTYPE::POSTGRES,
        {{"main.sql", "insert into t values (1, ':nosuch');\n\\c otherdb\n\\set ON_ERROR_STOP on\n"
