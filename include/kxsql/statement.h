@@ -100,7 +100,8 @@ class KXSQL_EXPORT SQLStmtT {
   int GetKind() const noexcept { return m_nKind; }
   /// The inline data of a PostgreSQL `COPY ... FROM stdin` (native rules):
   /// the lines after the statement, each with its line end, up to and not
-  /// including the `\.` line; empty for any other statement.
+  /// including the line that holds only a backslash and a period; empty for
+  /// any other statement.
   const T* GetData() const noexcept { return m_strData.GetString(); }
 
   /// How many times the batch is to run: sqlcmd's `GO 3` gives 3 (native

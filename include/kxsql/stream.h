@@ -128,10 +128,10 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   /// rules before reading: under native rules characters may be read ahead,
   /// and only native reading goes on from them. Returns 0, or -1 (nothing
   /// changed) for an unknown rule set or on exhausted memory.
-  ///@{
   long SetSplitRules(int rules) noexcept;
+  /// SetSplitRules, with the dialect whose client GetToken lexes as until a
+  /// GetNextStmt names one.
   long SetSplitRules(int rules, const DBMSTYPE& dialect) noexcept;
-  ///@}
   /// The rule set in use: KXSQL_RULES_CLASSIC or KXSQL_RULES_NATIVE.
   int GetSplitRules() const noexcept { return m_pNative ? KXSQL_RULES_NATIVE : KXSQL_RULES_CLASSIC; }
 
