@@ -24,7 +24,7 @@ cmake --build "$work/cmake" -j 2 > "$work/build.log" 2>&1 || { cat "$work/build.
 # Through pkg-config, one compiler line an example.
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/x86_64-linux-gnu/pkgconfig:$prefix/lib64/pkgconfig"
 mkdir -p "$work/pc"
-for example in split_file compare_scripts run_script run_script_wide custom_separator; do
+for example in split_file compare_scripts run_script run_script_wide custom_separator native_dump; do
   # shellcheck disable=SC2046
   g++ -std=c++17 -Wall -Wextra "$source/examples/$example.cpp" -o "$work/pc/$example" \
     $(pkg-config --cflags --libs kxsql) -pthread -Wl,-rpath,"$(pkg-config --variable=libdir kxsql)" \
@@ -59,6 +59,11 @@ for bin in "$work/cmake" "$work/pc"; do
   "$bin/run_script_wide" > "$out" || true
   expect "$out" "INSERT INTO nowhere VALUES (1)"
   expect "$out" "result 0: 5 statements, 1 errors"
+
+  "$bin/native_dump" postgres "$source/examples/scripts/pg_dump_excerpt.sql" > "$out"
+  expect "$out" "--- 4, SQL: COPY public.book (id, title, changed) FROM stdin"
+  expect "$out" "Ficciones"
+  expect "$out" "6 statements"
 
   "$bin/custom_separator" > "$out"
   expect "$out" "batch 2:"
