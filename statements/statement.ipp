@@ -113,7 +113,10 @@ void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQL
     if (m_nCompareTokens == 0) m_firstToken.text_.Reserve(n);
     // Only the last part of a qualified name (a word right behind a dot) can
     // be a side effect such as seq.NEXTVAL.
-    if (m_lastToken.type_->GetCode() == SQLTOKEN_TYPE::DOT.GetCode() && dbms.IsPossibleSideEffect(text)) {
+    // The host reads the word up to its end: a token cut out of a longer
+    // text (the native rules cut them so) is copied first.
+    if (m_lastToken.type_->GetCode() == SQLTOKEN_TYPE::DOT.GetCode() &&
+        dbms.IsPossibleSideEffect(CKXStringT<T>(text, n).GetString())) {
       m_strSideEffect.Reserve(n);
       new_side_effect = true;
     }

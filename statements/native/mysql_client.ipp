@@ -267,6 +267,8 @@ Lexeme<T> MysqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
     case 12:
       ScanBlanks(in);
       return Cut(in, SQLTOKEN_TYPE::WHITESPACE, LexKind::kBlank);
+    case '.':
+      return Cut(in, SQLTOKEN_TYPE::DOT, LexKind::kPlain);
     case '#':
       ScanToLineEnd(in);
       return Cut(in, SQLTOKEN_TYPE::LINECOMMENT, LexKind::kComment);
@@ -318,7 +320,8 @@ Lexeme<T> MysqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
     case '\\':
       // A backslash and a command letter is a client command, whose
       // arguments the splitter takes; any other pair (`\N` for NULL) is SQL.
-      if (!in.AtEnd() && !IsLineEnd(in.Peek())) {
+      // (A character beyond ASCII is never a command letter, and stays whole.)
+      if (!in.AtEnd() && !IsLineEnd(in.Peek()) && static_cast<Unit<T>>(in.Peek()) < 0x80) {
         const unsigned letter = static_cast<Unit<T>>(in.Peek());
         const bool command = letter != 0 && FindLetter(letter) != nullptr;
         in.Advance();

@@ -18,6 +18,8 @@ struct NativeRow {
 
 inline const std::vector<NativeRow> kPsqlRows = {
   {"select 1; select 2", {"select 1", "select 2"}},
+  // A word after a dot may be a side effect.
+  {"select s.nextval; select t.x from t", {"select s.nextval [effect: nextval]", "select t.x from t"}},
   {"begin;\ncommit;\nBEGIN ISOLATION LEVEL SERIALIZABLE;", {"begin", "commit", "BEGIN ISOLATION LEVEL SERIALIZABLE"}},
   // Bodies are strings, whatever their tag; `$1` is a parameter, `a$b$` a name.
   {"select $x$ ; $x$; select $$a;b$$;", {"select $x$ ; $x$", "select $$a;b$$"}},
@@ -99,6 +101,7 @@ inline const std::vector<NativeRow> kSqliteShellRows = {
 };
 
 inline const std::vector<NativeRow> kMysqlClientRows = {
+  {"select s.nextval;", {"select s.nextval [effect: nextval]"}},
   {"select 1; select 2;", {"select 1", "select 2"}},
   // DELIMITER: everything up to it is one query; it counts inside words.
   {"DELIMITER //\ncreate procedure p() begin select 5; select 6; end//\nselect 7; select 8//\ndelimiter ;\nselect 9;",

@@ -30,6 +30,7 @@ std::string Line(const SQLStmtT<T>& stmt) {
   const std::string data = Narrow(stmt.GetData());
   if (!data.empty()) line += " <data: " + data + ">";
   if (stmt.GetRepeatCount() != 1) line += " (x" + std::to_string(stmt.GetRepeatCount()) + ")";
+  if (stmt.HasSideEffect()) line += " [effect: " + Narrow(stmt.GetSideEffect()) + "]";
   return line;
 }
 
