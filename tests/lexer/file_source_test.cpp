@@ -77,7 +77,8 @@ class FileSource : public ::testing::Test {
   static std::vector<std::string> Counted(CKXSQLStreamT<char>& source) {
     std::vector<std::string> tokens;
     SQLToken<char> token;
-    while (source.GetToken(token, 0) == 0) tokens.push_back(Describe(token) + "@" + std::to_string(source.GetDoneCount()));
+    while (source.GetToken(token, 0) == 0)
+      tokens.push_back(Describe(token) + "@" + std::to_string(source.GetDoneCount()));
     return tokens;
   }
 

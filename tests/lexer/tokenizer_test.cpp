@@ -39,14 +39,17 @@ const std::pair<std::string, Tokens> kTokenCases[] = {
     // A `/` in the first column is a terminator, after any line end; elsewhere an operator, with no
     // type when the text ends there.
     {"/\nx", {"SLASH_TERMINATOR:/", "LF:\n", "SYMBOL:x"}}, {"/", {"SLASH_TERMINATOR:/"}},
-    {"\r\n/", {"CR:\r", "LF:\n", "SLASH_TERMINATOR:/"}}, {"a\r/b", {"SYMBOL:a", "CR:\r", "SLASH_TERMINATOR:/", "SYMBOL:b"}},
+    {"\r\n/", {"CR:\r", "LF:\n", "SLASH_TERMINATOR:/"}},
+    {"a\r/b", {"SYMBOL:a", "CR:\r", "SLASH_TERMINATOR:/", "SYMBOL:b"}},  // a bare CR, as old Macs end lines
     {"-- c\r\n/\n", {"LINECOMMENT:-- c", "CR:\r", "LF:\n", "SLASH_TERMINATOR:/", "LF:\n"}},
     {" /\n", {"WHITESPACE: ", "OTHER:/", "LF:\n"}}, {"x/y", {"SYMBOL:x", "OTHER:/", "SYMBOL:y"}},
     {"x/", {"SYMBOL:x", "NONE:/"}}, {"a**/", {"SYMBOL:a", "OTHER:*", "OTHER:*", "NONE:/"}},
     // `/*` opens a comment in the first column too; comments do not nest.
-    {"x\n/*/ y */", {"SYMBOL:x", "LF:\n", "MULTILINECOMMENT:/*/ y */"}}, {"/***/x", {"MULTILINECOMMENT:/***/", "SYMBOL:x"}},
+    {"x\n/*/ y */", {"SYMBOL:x", "LF:\n", "MULTILINECOMMENT:/*/ y */"}},
+    {"/***/x", {"MULTILINECOMMENT:/***/", "SYMBOL:x"}},
     {"/* a /* b */ x */;",
-     {"MULTILINECOMMENT:/* a /* b */", "WHITESPACE: ", "SYMBOL:x", "WHITESPACE: ", "OTHER:*", "OTHER:/", "SEMI_COLON:;"}},
+     {"MULTILINECOMMENT:/* a /* b */", "WHITESPACE: ", "SYMBOL:x", "WHITESPACE: ", "OTHER:*", "OTHER:/",
+      "SEMI_COLON:;"}},
     // Strings and comments left open run to the end.
     {"'a\nb' c", {"SQ_STRING:'a\nb'", "WHITESPACE: ", "SYMBOL:c"}}, {"'open", {"SQ_STRING:'open"}},
     {"\"x\"\"y\" z", {"DQ_STRING:\"x\"\"y\"", "WHITESPACE: ", "SYMBOL:z"}}, {"\"open", {"DQ_STRING:\"open"}},

@@ -164,10 +164,10 @@ TYPED_TEST(ScriptRun, NothingToRun) {
     const Text<TypeParam> text(row.script ? row.script : "");
     const long result = this->source_.ParseSQL(row.script ? text.c_str() : nullptr, row.tr, this->stmts_,
                                                this->errors_, kNoErrorLimit);
-    std::string log;
-    for (const std::string& line : sink->GetLogLines()) log += line;
-    EXPECT_EQ(std::to_string(result) + "|" + std::to_string(this->stmts_) + "|" + sink->GetLastMessage().text + "|" + log,
-              row.outcome);
+    std::string outcome = std::to_string(result) + "|" + std::to_string(this->stmts_) + "|" +
+                          sink->GetLastMessage().text + "|";
+    for (const std::string& line : sink->GetLogLines()) outcome += line;
+    EXPECT_EQ(outcome, row.outcome);
     EXPECT_EQ(this->errors_, 2u);
     EXPECT_FALSE(this->source_.IsOpen());
   }
