@@ -1,5 +1,6 @@
 // What the fuzz targets share: a check that aborts (so that libFuzzer keeps
-// the input that broke it), and the input bytes as zero-terminated text.
+// the input that broke it), the input bytes as zero-terminated text, the
+// DBMS types, and a source class that reads through the virtual interface.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,19 @@
   } while (0)
 
 namespace kxsql::fuzz {
+
+// Every DBMS type; an input byte picks one.
+inline const DBMSTYPE* const kTypes[] = {
+    &DBMSTYPE::GENERIC, &DBMSTYPE::ORACLE,   &DBMSTYPE::DB2,    &DBMSTYPE::INFORMIX, &DBMSTYPE::SQLSERVER,
+    &DBMSTYPE::SYBASE,  &DBMSTYPE::POSTGRES, &DBMSTYPE::ACCESS, &DBMSTYPE::SQLITE,   &DBMSTYPE::MYSQL,
+};
+
+// A class derived from a source: the tokenizer then reads every character
+// through GetChar and UngetChar instead of the source's read window.
+template <class Source>
+struct ThroughVirtuals : Source {
+  using Source::Source;
+};
 
 // The bytes as 8-bit text, up to the first NUL (a text source ends at its
 // terminator); zero-terminated.
@@ -54,14 +68,6 @@ inline std::vector<unsigned short> WidenedText(const std::vector<char>& narrow) 
   text.reserve(narrow.size());
   for (char c : narrow) text.push_back(static_cast<unsigned char>(c));
   return text;
-}
-
-// True when every byte is below 0x80: then letters and digits are the same
-// characters in both widths, whatever the locale.
-inline bool IsAscii(const std::vector<char>& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
 }
 
 template <class T>

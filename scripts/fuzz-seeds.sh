@@ -12,8 +12,7 @@ trap 'rm -rf "$work"' EXIT
 
 # --- the scripts the corpora are made of -----------------------------------
 
-# The bookshop's schema, triggers and first rows, without its opening comment
-# (the runner target skips any script that says "with").
+# The bookshop's schema, triggers and first rows, without its opening comment.
 sed -n '4,75p' examples/scripts/bookshop.sql >"$work/bookshop.sql"
 cp examples/scripts/payroll.sql "$work/payroll.sql"
 
@@ -143,7 +142,7 @@ printf -- '-- café, naïve: no line end' >>"$work/lexical.sql"
 # --- per target --------------------------------------------------------------
 
 rm -rf "$corpus"
-mkdir -p "$corpus"/{tokenizer,splitter,file_source,runner,native}
+mkdir -p "$corpus"/{tokenizer,splitter,file_source,native}
 
 # tokenizer: the bytes as 8-bit text, and pairs of bytes as 16-bit units.
 for s in bookshop payroll plsql tsql plpgsql db2 sqlite lexical; do
@@ -154,10 +153,10 @@ iconv -f UTF-8 -t UTF-16LE "$work/tsql.sql" >"$corpus/tokenizer/tsql.utf16le"
 # Lone and reversed surrogates among ASCII units.
 printf "S\0E\0L\0'\0\x00\xd8'\0 \0\x00\xdc\x00\xd8;\0\n\0\x3d\xd8\x00\xde" >"$corpus/tokenizer/surrogates.utf16le"
 
-# splitter and runner: the first byte picks the DBMS type (byte % 10:
-# generic, oracle, db2, informix, sqlserver, sybase, postgres, access,
-# sqlite, mysql) and, for the splitter, the separator ((byte / 10) % 4:
-# the dialect's rules, GO on its own line, a semicolon, OTHER).
+# splitter: the first byte picks the DBMS type (byte % 10: generic, oracle,
+# db2, informix, sqlserver, sybase, postgres, access, sqlite, mysql) and the
+# separator ((byte / 10) % 4: the dialect's rules, GO on its own line, a
+# semicolon, OTHER).
 seed() {  # target, file name, type byte, script
   { printf "\\$(printf '%03o' "$3")"; cat "$work/$4.sql"; } >"$corpus/$1/$2"
 }
@@ -174,15 +173,6 @@ seed splitter sqlite-sqlite 8 sqlite
 seed splitter lexical-generic 0 lexical
 seed splitter lexical-semicolon-separator 20 lexical
 seed splitter lexical-other-separator 30 lexical
-
-seed runner bookshop-sqlite 8 bookshop
-seed runner sqlite-sqlite 8 sqlite
-seed runner sqlite-oracle 1 sqlite
-seed runner payroll-oracle 1 payroll
-seed runner tsql-sqlserver 4 tsql
-seed runner plpgsql-postgres 6 plpgsql
-seed runner db2-db2 2 db2
-seed runner lexical-generic 0 lexical
 
 # native: the first byte picks the DBMS type as for the splitter.
 seed native pgdump-postgres 6 pgdump

@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev
   libsqlite3-dev sqlite3
-  unixodbc-dev odbc-postgresql postgresql
+  unixodbc-dev odbc-postgresql postgresql libsqliteodbc
   mariadb-server mariadb-client odbc-mariadb
   libcli11-dev nlohmann-json3-dev
 )

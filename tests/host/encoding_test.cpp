@@ -5,9 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "support/test_text.h"
+
 namespace {
 
 using Bytes = std::string;
+using kxsql::testing::InOrder;
 const std::string R = "\xEF\xBF\xBD";  // U+FFFD
 
 // ASCII, Latin-1, the BMP and a character beyond it (a surrogate pair in
@@ -16,16 +19,6 @@ const std::string R = "\xEF\xBF\xBD";  // U+FFFD
 const std::string kSample = "select 'café', '中文', '😀' -- €\n";
 const std::u16string kSample16 = u"select 'café', '中文', '😀' -- €\n";
 const std::u32string kSample32 = U"select 'café', '中文', '😀' -- €\n";
-
-// The bytes of 16- or 32-bit units in the byte order asked for.
-template <class Unit>
-Bytes InOrder(const std::basic_string<Unit>& text, bool big_endian) {
-  Bytes out;
-  for (const Unit unit : text)
-    for (std::size_t i = 0; i < sizeof(Unit); ++i)
-      out += static_cast<char>(unit >> 8 * (big_endian ? sizeof(Unit) - 1 - i : i));
-  return out;
-}
 
 const unsigned char* U(const Bytes& b) {
   return b.empty() ? nullptr : reinterpret_cast<const unsigned char*>(b.data());

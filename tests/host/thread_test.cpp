@@ -11,18 +11,6 @@
 
 namespace {
 
-TEST(WorkerThread, StopBeforeStartIsSeenByTheFirstPoll) {
-  bool stop_seen = false;
-  CKXThread worker([&] {
-    CKXThread* self = CKXThread::GetWorkerThread();
-    stop_seen = self && self->IsStopSignaled(0);
-  });
-  worker.SignalStop();
-  ASSERT_TRUE(worker.Start());
-  worker.Join();
-  EXPECT_TRUE(stop_seen);
-}
-
 TEST(WorkerThread, EachBodySeesItsOwnWorker) {
   EXPECT_EQ(CKXThread::GetWorkerThread(), nullptr);
   std::vector<const CKXThread*> seen;  // outer, nested, outer again

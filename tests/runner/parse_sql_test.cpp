@@ -1,7 +1,14 @@
-// ParseSQL and the script runner over a real SQLite database in memory:
-// failing statements are SQL that SQLite refuses.
+// ParseSQL and the script runner over the embedded SQLite engine, and
+// through the SQLite ODBC driver, which needs no server: failing statements
+// are SQL that SQLite refuses.
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -14,6 +21,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using kxsql::detail::kNoErrorLimit;
 using kxsql::testing::Text;
 
@@ -129,73 +137,63 @@ TYPED_TEST(ScriptRun, CountsStatementsAndStopsAtTheErrorLimit) {
   }
 }
 
-TYPED_TEST(ScriptRun, TextReachesTheHostAsUTF8AndFailuresAreLoggedWithTheReason) {
-  EXPECT_EQ(this->Parse("insert into t(n, s) values(1, 'Grüße, €, 日本');\ninsert into tß values('é');"), 0);
-  EXPECT_EQ(kxsql::testing::QueryText(this->tr_, "select s from t"), "Grüße, €, 日本");
-  EXPECT_EQ(this->errors_, 1u);
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(), std::vector<std::string>{"SQLite: no such table: tß"});
-  ExpectRunMessage("insert into tß values('é')");
-}
-
 TYPED_TEST(ScriptRun, NothingToRun) {
   CKXTr idle;  // never connected
-  idle.SetDBMSType(DBMSTYPE::ORACLE);
   const char* const insert = "insert into t(n) values(1);";
   const struct {
     const char* script;  // null: no text at all
     CKXTr* tr;
-    long result;
-    unsigned int stmts;  // 5 on entry
-    const char* reason;  // the last message, or the log line for missing text
+    const char* outcome;  // result|statements (5 on entry)|the last message|the log
   } rows[] = {
-      // Blanks and comments only: a run that hands nothing over.
-      {" \n\t\n", &this->tr_, 0, 0, ""},
-      {"-- only a comment", &this->tr_, 0, 0, ""},
-      {"-- one\n/* two */\n  -- three\n", &this->tr_, 0, 0, ""},
-      {";;\n;", &this->tr_, 0, 0, ""},
-      {"\n;\n-- trailing comment after an empty statement\n", &this->tr_, 0, 0, ""},
+      // Blanks, comments and empty statements only: a run that hands nothing over.
+      {" \n\t\n", &this->tr_, "0|0||"},
+      {"-- one\n/* two */\n  -- three", &this->tr_, "0|0||"},
+      {"\n;;\n-- a comment after empty statements\n", &this->tr_, "0|0||"},
       // No text leaves the counters alone.
-      {"", &this->tr_, -1, 5, "No sql text"},
-      {nullptr, &this->tr_, -1, 5, "No sql text"},
-      {insert, &idle, -1, 0, "Transaction is not connected"},
-      {insert, nullptr, -1, 0, "Transaction is not connected"},
+      {"", &this->tr_, "-1|5||No sql text"},
+      {nullptr, &this->tr_, "-1|5||No sql text"},
+      {insert, &idle, "-1|0|Transaction is not connected|"},
+      {insert, nullptr, "-1|0|Transaction is not connected|"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.script ? row.script : "(null)") + (row.tr == &idle ? ", not connected" : ""));
-    CKXMsg::GetInstance()->Reset();
+    CKXMsg* const sink = CKXMsg::GetInstance();
+    sink->Reset();
     this->stmts_ = 5;
     this->errors_ = 2;
     const Text<TypeParam> text(row.script ? row.script : "");
-    EXPECT_EQ(this->source_.ParseSQL(row.script ? text.c_str() : nullptr, row.tr, this->stmts_, this->errors_,
-                                     kNoErrorLimit),
-              row.result);
-    EXPECT_EQ(this->stmts_, row.stmts);
+    const long result = this->source_.ParseSQL(row.script ? text.c_str() : nullptr, row.tr, this->stmts_,
+                                               this->errors_, kNoErrorLimit);
+    std::string outcome = std::to_string(result) + "|" + std::to_string(this->stmts_) + "|" +
+                          sink->GetLastMessage().text + "|";
+    for (const std::string& line : sink->GetLogLines()) outcome += line;
+    EXPECT_EQ(outcome, row.outcome);
     EXPECT_EQ(this->errors_, 2u);
     EXPECT_FALSE(this->source_.IsOpen());
-    if (row.stmts == 5)
-      EXPECT_EQ(CKXMsg::GetInstance()->GetLogLines(), std::vector<std::string>{row.reason});
-    else if (*row.reason)
-      ExpectRunMessage(row.reason);
-    else
-      EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, "");
   }
 }
 
-TYPED_TEST(ScriptRun, RawTextKeptUnlessTheParsedTextDropsMore) {
+TYPED_TEST(ScriptRun, WhatIsHandedOver) {
   const struct {
     const DBMSTYPE* dialect;
     const char* script;
     std::vector<std::string> sent;
   } rows[] = {
-      // Only trailing blanks differ: the raw text goes, blanks included.
-      {&DBMSTYPE::SQLITE, "insert into t(n) values(1)  \t;", {"0:insert into t(n) values(1)  \t"}},
+      // Only trailing blanks differ: the raw text goes, blanks included; 16-bit text goes as UTF-8.
+      {&DBMSTYPE::SQLITE, "insert into t(n, s) values(1, 'Grüße, €, 日本')  \t;",
+       {"0:insert into t(n, s) values(1, 'Grüße, €, 日本')  \t"}},
       {&DBMSTYPE::SQLITE, "  insert into t(n) values(1)\n\n", {"0:insert into t(n) values(1)\n\n"}},
       // Comments stay in the parsed text of SQLite, so the raw text goes.
       {&DBMSTYPE::SQLITE, "-- first\ninsert /* two */ into t(n) values(2);",
        {"0:-- first\ninsert /* two */ into t(n) values(2)"}},
-      // The observer sees every statement with its code.
-      {&DBMSTYPE::SQLITE, "insert into t(n) values(1);\nupdate t set n = 2 where n = 99;\nbogus;\n",
-       {"0:insert into t(n) values(1)", "0:update t set n = 2 where n = 99", "-1:bogus"}},
+      // A trigger's body is one statement; the empty statement after its END is not handed over, nor the
+      // end of the run.
+      {&DBMSTYPE::SQLITE,
+       "create trigger ten after insert on t when new.n = 10 begin insert into t(n) values(11); "
+       "insert into t(n) values(12); end;\ninsert into t(n) values(10);;\nbogus;\n",
+       {"0:create trigger ten after insert on t when new.n = 10 begin insert into t(n) values(11); "
+        "insert into t(n) values(12); end",
+        "0:insert into t(n) values(10)", "-1:bogus"}},
       // Oracle leaves comments and carriage returns out of the parsed text: it goes instead.
       {&DBMSTYPE::ORACLE, "-- first\ninsert /* two */ into t(n) values(2);", {"0:insert  into t(n) values(2)"}},
       {&DBMSTYPE::ORACLE, "insert into t(n)\r\nvalues(3) ;\r\n", {"0:insert into t(n)\nvalues(3)"}},
@@ -213,7 +211,8 @@ TYPED_TEST(ScriptRun, RawTextKeptUnlessTheParsedTextDropsMore) {
     this->source_.Close();
     EXPECT_EQ(recorder.sent, row.sent);
   }
-  EXPECT_EQ(this->Rows(), 7);
+  EXPECT_EQ(kxsql::testing::QueryText(this->tr_, "select group_concat(n) from (select n from t order by n)"),
+            "1,1,2,2,3,4,10,11,12");
   EXPECT_EQ(this->errors_, 1u);
 }
 
@@ -249,6 +248,70 @@ TYPED_TEST(ScriptRun, UnreadableSourceEndsTheRun) {
   EXPECT_EQ(this->errors_, 4u);
   ExpectRunMessage("Failed to get next statement");
   EXPECT_EQ(this->Rows(), 1);
+}
+
+// The driver's library, or what KXSQL_SQLITE_ODBC_DRIVER names (a library or a registered driver).
+std::string Driver() {
+  const char* driver = std::getenv("KXSQL_SQLITE_ODBC_DRIVER");
+  return driver && *driver ? driver : KXSQL_SQLITE_ODBC_LIBRARY;
+}
+
+class SQLiteODBC : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Driver()[0] == '/' && ::access(Driver().c_str(), R_OK) != 0)
+      GTEST_SKIP() << "no SQLite ODBC driver at " << Driver() << " (Debian package libsqliteodbc)";
+    std::string pattern = (fs::path(::testing::TempDir()) / "kxsql-odbc-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir_ = pattern;
+    CKXMsg::GetInstance()->Reset();
+    ASSERT_TRUE(tr_.Connect(ConnectionString().c_str())) << CKXMsg::GetInstance()->GetLastMessage().text;
+  }
+  void TearDown() override {
+    tr_.Disconnect();
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+  }
+  std::string ConnectionString() const { return "Driver=" + Driver() + ";Database=" + (dir_ / "data.db").string(); }
+  short Exec(const char* sql) { return tr_.GetDBMSType().ExecuteScriptStmt(stmt_, &tr_, sql); }
+
+  fs::path dir_;
+  CKXTr tr_;
+  CKXSQLStmt stmt_{0};
+};
+
+TEST_F(SQLiteODBC, ScriptAndTheDialectFromTheDriversName) {
+  EXPECT_EQ(tr_.GetDBMSType(), DBMSTYPE::SQLITE);
+  EXPECT_STREQ(tr_.GetDBMSName(), "SQLite");
+  // Touching no row is SQL_NO_DATA (100): a success, also under an error limit of one, with nothing
+  // logged. Rows are read past, so the handle takes the next statement.
+  CKXSQLTextT<char> source(
+      "create table t(n integer primary key, s text);\ninsert into t values(1, 'a');\nselect * from t;\n"
+      "update t set s = 'b' where n = 42;\ndelete from t where n = 42;\ninsert into t values(2, 'Grüße, € 日本');\n"
+      "insert into t values(1, 'again');\n");
+  Recorder<char> recorder;
+  unsigned int stmts = 0, errors = 0;
+  EXPECT_EQ(kxsql::detail::LoadSQL<char>(source, &tr_, stmts, errors, 1, &recorder), -1);
+  EXPECT_EQ(recorder.sent, (std::vector<std::string>{
+                               "0:create table t(n integer primary key, s text)", "0:insert into t values(1, 'a')",
+                               "0:select * from t", "100:update t set s = 'b' where n = 42",
+                               "100:delete from t where n = 42", "0:insert into t values(2, 'Grüße, € 日本')",
+                               "-1:insert into t values(1, 'again')"}));
+  EXPECT_EQ(errors, 1u);
+  // A failure's SQLSTATE and reason are logged.
+  const std::vector<std::string> log = CKXMsg::GetInstance()->GetLogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(std::regex_search(log[0], std::regex("^[0-9A-Z]{5}: .*UNIQUE"))) << log[0];
+  // Disconnecting frees the wrapper's handle; the wrapper then serves a new connection.
+  EXPECT_EQ(Exec("insert into t values(3, 'c')"), 0);
+  tr_.Disconnect();
+  EXPECT_EQ(Exec("select 1"), -1);
+  ASSERT_TRUE(tr_.Connect(ConnectionString().c_str()));
+  EXPECT_EQ(Exec("insert into t values(4, 'd')"), 0);
+  CKXTr engine;
+  ASSERT_TRUE(engine.OpenSQLite((dir_ / "data.db").c_str()));
+  EXPECT_EQ(kxsql::testing::QueryText(engine, "select group_concat(n || ':' || s, ',') from t"),
+            "1:a,2:Grüße, € 日本,3:c,4:d");
 }
 
 }  // namespace

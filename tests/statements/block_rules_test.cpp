@@ -9,7 +9,6 @@
 namespace {
 
 using kxsql::testing::Piece;
-using kxsql::testing::SplitAll;
 using kxsql::testing::Str;
 using kxsql::testing::StmtOf;
 using kxsql::testing::Summary;
@@ -37,7 +36,7 @@ class BlockRules : public ::testing::Test {};
 using Widths = ::testing::Types<char, unsigned short>;
 TYPED_TEST_SUITE(BlockRules, Widths);
 
-enum Rule { kCompound, kIf, kFor, kDollar };
+enum Rule { kCompound, kIf, kFor, kDollar, kRegular, kInvalid };
 
 // The script follows the block's opening keyword; `text` is what the rule appended, `rest` the next token the
 // stream delivers afterwards ("" at the end).
@@ -56,6 +55,8 @@ long Run(RuleSource<T>& source, Rule rule, SQLStmtT<T>& stmt, const DBMSTYPE& db
     case kIf: return source.SQLDB2OracleIFStmt(stmt, dbms, flags);
     case kFor: return source.SQLOracleForStmt(stmt, dbms, flags);
     case kDollar: return source.SQLPGDollarQuotedString(stmt, dbms, flags);
+    case kRegular: return source.SQLRegularStmt(stmt, dbms, flags);
+    case kInvalid: return source.SQLInvalidStmt(stmt, dbms, flags);
   }
   return -2;
 }
@@ -138,128 +139,63 @@ TYPED_TEST(BlockRules, SeekAppendsUpToTheMatch) {
   }
 }
 
-TYPED_TEST(BlockRules, SeekEndOfStmtLeavesTheSeparatorOut) {
-  Text<TypeParam> text("  a;\nGO\nb");
+// The plain rules follow no block and trim nothing: that is GetNextStmt's work, as is leaving out the
+// line ending before an own-line separator. An invalid statement is a regular one, reported as it is.
+TYPED_TEST(BlockRules, PlainRules) {
+  Text<TypeParam> text("  BEGIN x; END\nGO\nCREATE PROCEDURE p BEGIN y; END\n/\nselct ü; z");
   RuleSource<TypeParam> source(text.c_str());
-  const kxsql::testing::Separator go{&SQLTOKEN_TYPE::SYMBOL, "GO", true};
-  const kxsql::testing::SeparatorFor<TypeParam> go_for(&go);
-  const STMTSEP& sep = go_for.value;
-  SQLStmtT<TypeParam> stmt;
-  // Neither the line ending nor the leading blanks go: that is GetNextStmt's work.
-  EXPECT_EQ(source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep), 0);
-  EXPECT_EQ(Str(stmt.GetText()), "  a;\n");
-  EXPECT_EQ(source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep), 1);
-  EXPECT_EQ(Str(stmt.GetText()), "  a;\n\nb");
-}
-
-TYPED_TEST(BlockRules, RegularStmtAppliesNoBlockRule) {
-  Text<TypeParam> text("  BEGIN x; END\nGO\nCREATE PROCEDURE p BEGIN y; END\n/\nz");
-  RuleSource<TypeParam> source(text.c_str());
-  SQLStmtT<TypeParam> stmt;
-  stmt.AddToken(SQLToken<TypeParam>(Text<TypeParam>("old").c_str(), SQLTOKEN_TYPE::SYMBOL), DBMSTYPE::GENERIC, 0);
+  SQLStmtT<TypeParam> stmt = StmtOf<TypeParam>("old");
   std::vector<Piece> pieces;
-  long rc;
-  do {
-    rc = source.SQLRegularStmt(stmt, DBMSTYPE::ORACLE, 0x111);
-    pieces.emplace_back(rc, Str(stmt.GetText()), Str(stmt.GetParsedText()));
-  } while (rc == 0);
-  // Nothing is trimmed.
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(source.SQLRegularStmt(stmt, DBMSTYPE::ORACLE, 0x111), 0);
+    pieces.emplace_back(0, Str(stmt.GetText()), Str(stmt.GetParsedText()));
+  }
   EXPECT_EQ(pieces, (std::vector<Piece>{{0, "  BEGIN x"}, {0, " END", " END\n"}, {0, "\nCREATE PROCEDURE p BEGIN y"},
-                                        {0, " END", " END\n"}, {1, "\nz"}}));
-}
-
-TYPED_TEST(BlockRules, InvalidStmtReportsTheStatement) {
-  Text<TypeParam> text("selct ü from t; x");
-  RuleSource<TypeParam> source(text.c_str());
-  SQLStmtT<TypeParam> stmt;
+                                        {0, " END", " END\n"}}));
   CKXMsg::GetInstance()->Reset();
   EXPECT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::GENERIC, 0), 0);
   const CKXMessage m = CKXMsg::GetInstance()->GetLastMessage();
   EXPECT_TRUE(m.type == MSGTYPE::ERR && m.style == 0u && m.code == 0);
-  EXPECT_EQ(m.text + "|" + m.caption + "|" + m.source, "selct ü from t|Invalid SQL Statement|SQLInvalidStmt");
+  EXPECT_EQ(m.text + "|" + m.caption + "|" + m.source, "\nselct ü|Invalid SQL Statement|SQLInvalidStmt");
   // Reported also when the read ends the input.
-  CKXMsg::GetInstance()->Reset();
   EXPECT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::GENERIC, 0), 1);
-  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, " x");
+  EXPECT_EQ(CKXMsg::GetInstance()->GetLastMessage().text, " z");
+
+  Text<TypeParam> batches("  a;\nGO\nb");
+  RuleSource<TypeParam> go_source(batches.c_str());
+  const kxsql::testing::Separator go{&SQLTOKEN_TYPE::SYMBOL, "GO", true};
+  const kxsql::testing::SeparatorFor<TypeParam> sep(&go);
+  stmt.Clear();
+  EXPECT_EQ(go_source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep.value), 0);
+  EXPECT_EQ(Str(stmt.GetText()), "  a;\n");
+  EXPECT_EQ(go_source.SQLSeekEndOfStmt(stmt, DBMSTYPE::GENERIC, 0, sep.value), 1);
+  EXPECT_EQ(Str(stmt.GetText()), "  a;\n\nb");
 }
 
 TYPED_TEST(BlockRules, RulesLeaveEveryTextComplete) {
-  // Comments and carriage returns stay out of the parsed text (0x111), and
-  // comments out of the no-comment text, whichever rule appended them.
+  // Whichever rule appended them, comments and carriage returns are out of the parsed text (0x111), and
+  // comments out of the no-comment text, as if the tokens had been added one by one.
   const std::string script =
       "a -- c\r\n/* b */ x.nextval; if y then -- z\r\n z; end if; end; for i in 1..2 loop -- l\r\n"
       "w; end loop; $$ /* d */ $ q $$ tail";
-  const Rule rules[] = {kCompound, kIf, kFor, kDollar};
-  for (Rule rule : rules) {
+  for (Rule rule : {kCompound, kIf, kFor, kDollar, kRegular, kInvalid}) {
     SCOPED_TRACE(static_cast<int>(rule));
     Text<TypeParam> text(script);
     RuleSource<TypeParam> source(text.c_str());
     SQLStmtT<TypeParam> stmt;
-    Run(source, rule, stmt, DBMSTYPE::ORACLE, 0x111);
     // A second rule goes on appending to the same statement.
-    source.SQLSeekToken(stmt, DBMSTYPE::ORACLE, 0x111, SQLTOKEN_TYPE::SEMI_COLON);
-    EXPECT_EQ(Summary(stmt), Summary(StmtOf<TypeParam>(Str(stmt.GetText()), DBMSTYPE::ORACLE, 0x111)));
-    EXPECT_NE(Str(stmt.GetParsedText()), Str(stmt.GetText()));
+    for (int rules = 0; rules < 2; ++rules) {
+      if (rules == 0) Run(source, rule, stmt, DBMSTYPE::ORACLE, 0x111);
+      else source.SQLSeekToken(stmt, DBMSTYPE::ORACLE, 0x111, SQLTOKEN_TYPE::SEMI_COLON);
+      EXPECT_EQ(Summary(stmt), Summary(StmtOf<TypeParam>(Str(stmt.GetText()), DBMSTYPE::ORACLE, 0x111)));
+      EXPECT_NE(Str(stmt.GetParsedText()), Str(stmt.GetText()));
+    }
     // On a closed stream every rule fails.
     source.Close();
     stmt.Clear();
     EXPECT_LT(Run(source, rule, stmt, DBMSTYPE::ORACLE), 0);
     EXPECT_EQ(Str(stmt.GetText()), "");
   }
-  // The splitter's own rules: the regular statement and the invalid one.
-  Text<TypeParam> text("/* a */ b -- c\r\nd; e /* f */\r\n");
-  RuleSource<TypeParam> source(text.c_str());
-  SQLStmtT<TypeParam> stmt;
-  ASSERT_EQ(source.SQLRegularStmt(stmt, DBMSTYPE::ORACLE, 0x111), 0);
-  EXPECT_EQ(Str(stmt.GetParsedText()), " b \nd");
-  EXPECT_EQ(Str(stmt.GetNoCommentText()), " b \r\nd");
-  ASSERT_EQ(source.SQLInvalidStmt(stmt, DBMSTYPE::ORACLE, 0x111), 1);
-  EXPECT_EQ(Str(stmt.GetParsedText()), " e \n");
-  EXPECT_EQ(Str(stmt.GetNoCommentText()), " e \r\n");
-}
-
-// Nesting is followed without the call stack: a million open blocks split
-// like three.
-constexpr int kDeep = 1000000;
-
-std::string Repeat(const std::string& part, int n) {
-  std::string out;
-  out.reserve(part.size() * n);
-  for (int i = 0; i < n; ++i) out += part;
-  return out;
-}
-
-TEST(DeepNesting, MillionLevelsSplitLikeThree) {
-  std::string mixed = "BEGIN ";
-  const std::string openers[] = {"BEGIN ", "IF a THEN ", "FOR i IN 1..2 LOOP "};
-  const std::string closers[] = {"END; ", "END IF; ", "END LOOP; "};
-  for (int i = 0; i < kDeep; ++i) mixed += openers[i % 3];
-  for (int i = kDeep - 1; i >= 0; --i) mixed += closers[i % 3];
-  const std::pair<std::string, const DBMSTYPE*> blocks[] = {
-      {Repeat("BEGIN x; ", kDeep) + Repeat("END; ", kDeep - 1) + "END", &DBMSTYPE::GENERIC},
-      {"BEGIN " + Repeat("IF a THEN ", kDeep) + Repeat("x; END IF; ", kDeep) + "END", &DBMSTYPE::ORACLE},
-      {"BEGIN " + Repeat("FOR i IN 1..2 LOOP ", kDeep) + Repeat("x; END LOOP; ", kDeep) + "END", &DBMSTYPE::ORACLE},
-      {mixed + "END", &DBMSTYPE::ORACLE},
-  };
-  for (const auto& [block, dbms] : blocks) {
-    const std::vector<Piece> pieces = SplitAll<char>(block + "; select 1;", *dbms);
-    ASSERT_EQ(pieces.size(), 4u);
-    EXPECT_EQ(pieces[0].rc, 0);
-    EXPECT_TRUE(pieces[0].text == block);  // not EXPECT_EQ: a failure would print megabytes
-    EXPECT_EQ(std::vector<Piece>(pieces.begin() + 1, pieces.end()),
-              (std::vector<Piece>{{0, ""}, {0, "select 1"}, {1, ""}}));
-  }
-  // Cut off by the end of the input.
-  const std::string cut = "BEGIN " + Repeat("IF a THEN FOR i IN 1..2 LOOP BEGIN ", kDeep / 3);
-  std::vector<Piece> pieces = SplitAll<char>(cut, DBMSTYPE::ORACLE);
-  ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_TRUE(pieces[0].rc == 1 && pieces[0].text == cut);
-  // The wide splitter too.
-  const std::string wide = Repeat("BEGIN ", kDeep) + Repeat("END ", kDeep - 1) + "END";
-  pieces = SplitAll<unsigned short>(wide, DBMSTYPE::GENERIC);
-  ASSERT_EQ(pieces.size(), 2u);
-  EXPECT_TRUE(pieces[0].rc == 0 && pieces[0].text == wide);
-  EXPECT_EQ(pieces[1], Piece(1, ""));
 }
 
 }  // namespace

@@ -82,17 +82,19 @@ struct SeparatorFor {
   Text<unsigned short> wide;
 };
 
-// Every GetNextStmt call up to and including the first one that does not
-// answer 0. A script that would not stop fails the test instead of hanging.
+// Every GetNextStmt call up to and including the one that fails or answers 1
+// at the end of the source (a NUL character read from a file answers 1 before
+// it). A script that would not stop fails the test instead of hanging.
 template <class T>
-std::vector<Piece> SplitAll(CKXSQLStreamT<T>& source, const CKXTr& tr, const Separator* sep = nullptr) {
+std::vector<Piece> SplitAll(CKXSQLStreamT<T>& source, const CKXTr& tr, const Separator* sep = nullptr,
+                            std::size_t max_calls = 100000) {
   SeparatorFor<T> separator(sep);
   std::vector<Piece> pieces;
   SQLStmtT<T> stmt;
-  for (int calls = 0; calls < 100000; ++calls) {
+  for (std::size_t calls = 0; calls < max_calls; ++calls) {
     const long rc = source.GetNextStmt(stmt, &tr, separator.get(sep));
     pieces.emplace_back(rc, Str(stmt.GetText()), Str(stmt.GetParsedText()));
-    if (rc != 0) return pieces;
+    if (rc < 0 || (rc > 0 && source.IsEOF())) return pieces;
   }
   ADD_FAILURE() << "the splitter did not reach the end";
   return pieces;

@@ -26,14 +26,11 @@ bool HasServerPrograms(const fs::path& folder) {
   return runs("initdb") && runs("postgres") && runs("psql");
 }
 
+// KXSQL_PG_BINDIR, or the newest of Debian's folders (one per major version,
+// off PATH).
 std::string FindBinDir() {
   if (const char* configured = std::getenv("KXSQL_PG_BINDIR"); configured && *configured)
     return HasServerPrograms(configured) ? configured : "";
-  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string folder; std::getline(path, folder, ':');)
-    if (!folder.empty() && HasServerPrograms(folder)) return folder;
-  // Debian keeps the server programs off PATH, one folder per major version:
-  // the newest is taken.
   std::map<int, std::string> versions;
   std::error_code ec;
   for (const fs::directory_entry& entry : fs::directory_iterator("/usr/lib/postgresql", ec))

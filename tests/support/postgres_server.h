@@ -6,8 +6,8 @@
 //   if (!server.Start()) GTEST_SKIP() << server.Error();   // or FAIL, see Unavailable()
 //   tr.Connect(server.ConnectionString().c_str());
 //
-// The server binaries are looked for in KXSQL_PG_BINDIR, then on PATH, then
-// in the distribution's usual place (/usr/lib/postgresql/<version>/bin). Run
+// The server binaries are looked for in KXSQL_PG_BINDIR, then in the
+// distribution's usual place (/usr/lib/postgresql/<version>/bin). Run
 // as root, the server runs as the `postgres` system user, since PostgreSQL
 // refuses to run as root. The ODBC driver is "PostgreSQL Unicode" unless
 // KXSQL_PG_ODBC_DRIVER names another (a driver name or a library path).

@@ -1,5 +1,5 @@
-// Helpers shared by the tests: 16-bit copies of 8-bit literals, and the
-// tokens of a text as "TYPE:text" strings.
+// Helpers shared by the tests: 16-bit copies of 8-bit literals, and text
+// of 16- or 32-bit units as the bytes of a file.
 #pragma once
 
 #include <string>
@@ -38,5 +38,15 @@ struct Text<unsigned short> {
   const unsigned short* c_str() const { return Units(storage); }
   std::u16string storage;
 };
+
+// The bytes of 16- or 32-bit units in the byte order asked for.
+template <class Unit>
+std::string InOrder(const std::basic_string<Unit>& text, bool big_endian) {
+  std::string out;
+  for (const Unit unit : text)
+    for (std::size_t i = 0; i < sizeof(Unit); ++i)
+      out += static_cast<char>(unit >> 8 * (big_endian ? sizeof(Unit) - 1 - i : i));
+  return out;
+}
 
 }  // namespace kxsql::testing
