@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 #include "runner/script_runner.h"
 #include "runner/substitution.h"
@@ -131,14 +132,21 @@ bool RunScript(RunRequest& request, const StopCheck& should_stop, RunOutcome& ou
   std::condition_variable done;
   bool finished = false;
   CKXThread worker([&] {
-    RunObserver observer(file, request.script_path, tr, outcome);
-    t_observer = &observer;
-    file.SetSplitRules(request.rules);
-    result = kxsql::detail::LoadSQL<char>(file, &tr, statements, outcome.errors, request.max_errors, &observer,
-                                          &session);
-    t_observer = nullptr;
-    last_message = CKXMsg::GetInstance()->GetLastMessage().text;
-    unusable = observer.Unusable();
+    try {
+      RunObserver observer(file, request.script_path, tr, outcome);
+      t_observer = &observer;
+      file.SetSplitRules(request.rules);
+      result = kxsql::detail::LoadSQL<char>(file, &tr, statements, outcome.errors, request.max_errors, &observer,
+                                            &session);
+      t_observer = nullptr;
+      last_message = CKXMsg::GetInstance()->GetLastMessage().text;
+      unusable = observer.Unusable();
+    } catch (const std::bad_alloc&) {
+      // An observer that could not keep a failure: the run ends, and says why.
+      t_observer = nullptr;
+      result = kxsql::detail::kRunFailed;
+      last_message = "out of memory";
+    }
     std::lock_guard<std::mutex> lock(mutex);
     finished = true;
     done.notify_all();
