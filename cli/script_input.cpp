@@ -16,8 +16,6 @@ namespace {
 // The value with which a source says that it cannot deliver.
 constexpr char kUnusable = static_cast<char>(0xFF);
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 }  // namespace
 
 ScriptFile::ScriptFile(bool stop_at_nul) noexcept : stop_at_nul_(stop_at_nul) {
@@ -26,19 +24,9 @@ ScriptFile::ScriptFile(bool stop_at_nul) noexcept : stop_at_nul_(stop_at_nul) {
 }
 
 void ScriptFile::CountUpTo(const char* end) noexcept {
-  if (counted_to_ == nullptr || end == nullptr) return;
-  for (const char* p = counted_to_; p < end; ++p) {
-    const char c = *p;
-    // CR LF ends one line, at its CR.
-    const bool line_end = c == '\r' || (c == '\n' && !after_cr_);
-    after_cr_ = c == '\r';
-    if (line_end) ++line_;
-    if (in_leading_blanks_) {
-      if (line_end) ++leading_line_ends_;
-      else if (!IsBlank(c)) in_leading_blanks_ = false;
-    }
-  }
-  if (end > counted_to_) counted_to_ = end;
+  if (counted_to_ == nullptr || end == nullptr || end <= counted_to_) return;
+  lines_.Count(counted_to_, end);
+  counted_to_ = end;
 }
 
 void ScriptFile::FindNul() noexcept {
@@ -47,13 +35,7 @@ void ScriptFile::FindNul() noexcept {
       std::memchr(m_pWindowBegin, 0, static_cast<std::size_t>(m_pWindowEnd - m_pWindowBegin)));
   if (nul == nullptr) return;
   // Its line, counted apart: the tokenizer has not read that far yet.
-  unsigned long long line = line_;
-  bool after_cr = after_cr_;
-  for (const char* p = m_pWindowBegin; p < nul; ++p) {
-    if (*p == '\r' || (*p == '\n' && !after_cr)) ++line;
-    after_cr = *p == '\r';
-  }
-  nul_line_ = line;
+  nul_line_ = lines_.LineAt(m_pWindowBegin, nul);
   if (stop_at_nul_) {
     stopped_at_nul_ = true;
     m_pWindowEnd = nul;
@@ -86,43 +68,26 @@ bool ScriptFile::IsEOF() const { return !stopped_at_nul_ && CKXSQLFile::IsEOF();
 
 void ScriptFile::BeginStatement() noexcept {
   CountUpTo(m_pWindowPos);
-  statement_start_line_ = line_;
-  leading_line_ends_ = 0;
-  in_leading_blanks_ = true;
+  lines_.BeginStatement();
 }
 
 unsigned long long ScriptFile::TextLine() noexcept {
   CountUpTo(m_pWindowPos);
-  return statement_start_line_ + leading_line_ends_;
+  return lines_.TextLine();
 }
 
 unsigned long long ScriptFile::StatementLine(const SQLStmtT<char>& stmt) {
-  // The statement's text starts after its trimmed leading blanks; count the
-  // line ends of the comments before its first compare token.
-  const unsigned long long first = TextLine();
-  const char* text = stmt.GetText();
-  if (text == nullptr || *text == 0 || stmt.GetFirstToken().GetLength() == 0) return first;
-  unsigned long long line = first;
-  bool after_cr = false;
-  CKXSQLTextT<char> reader(text);
-  SQLToken<char> token;
-  while (reader.GetToken(token, 0) == 0 && !token.IsCompare()) {
-    const char* p = token.GetText();
-    for (unsigned int i = 0; i < token.GetLength(); ++i) {
-      if (p[i] == '\r' || (p[i] == '\n' && !after_cr)) ++line;
-      after_cr = p[i] == '\r';
-    }
-  }
-  return line;
+  CountUpTo(m_pWindowPos);
+  return lines_.StatementLine(stmt);
 }
 
 std::string DisplayName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
 
 namespace {
 
-// Copies what `from` delivers up to its end into an unlinked temporary file
-// and returns a path that reopens it.
-bool Spool(int from, const std::string& what, std::string& path, std::string& error) {
+// Copies what `from` delivers up to its end into an unlinked temporary file,
+// open as `spool`, and returns a path that reopens it.
+bool Spool(int from, const std::string& what, int& spool, std::string& path, std::string& error) {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/kxsql-stdin-XXXXXX";
   const int fd = mkstemp(pattern.data());
@@ -152,8 +117,9 @@ bool Spool(int from, const std::string& what, std::string& path, std::string& er
       done += w;
     }
   }
-  // The descriptor stays open for the life of the process: the path below
-  // names it.
+  // The descriptor stays open until the file source has opened the path
+  // below, which names it.
+  spool = fd;
   path = "/proc/self/fd/" + std::to_string(fd);
   return true;
 }
@@ -181,14 +147,18 @@ bool IsStream(const std::string& path, int& fd) {
 bool OpenScript(const std::string& path, ScriptFile& file, std::string& error) {
   std::string real_path = path;
   int stream = -1;
+  int spool = -1;
   if (path == "-") {
-    if (!Spool(STDIN_FILENO, "standard input", real_path, error)) return false;
+    if (!Spool(STDIN_FILENO, "standard input", spool, real_path, error)) return false;
   } else if (IsStream(path, stream)) {
-    const bool spooled = Spool(stream, "'" + path + "'", real_path, error);
+    const bool spooled = Spool(stream, "'" + path + "'", spool, real_path, error);
     close(stream);
     if (!spooled) return false;
   }
-  if (file.Open(real_path.c_str()) == 1) return true;
+  const bool opened = file.Open(real_path.c_str()) == 1;
+  // The open file keeps the spooled copy alive.
+  if (spool >= 0) close(spool);
+  if (opened) return true;
   error = CKXMsg::GetInstance()->GetLastMessage().text;
   if (path == "-") error = "cannot read standard input: " + error;
   return false;

@@ -3,19 +3,18 @@
 
 #include <string>
 
+#include "cli/line_counter.h"
 #include "kxsql.h"
 
 namespace kxsql::cli {
 
-// A file source that also counts lines, so that the tool can say where a
-// statement stands. Line 1 is the first line; a line feed, a carriage return
-// and the pair CR LF each end a line.
+// A file source that also counts lines (LineCounter), so that the tool can
+// say where a statement stands.
 //
 // It keeps the library's read window: the tokenizer takes characters from the
 // decoded chunk itself, and the lines are counted by scanning the chunk up to
 // the tokenizer's position when they are asked for, and the rest of a chunk
-// just before the next one replaces it. Scanning by position counts each
-// character once, however often the tokenizer steps back.
+// just before the next one replaces it.
 //
 // A NUL character is no SQL: a script that holds one is binary or damaged.
 // Each new chunk is searched for one. With `stop_at_nul` the input ends in
@@ -26,15 +25,9 @@ class ScriptFile : public CKXSQLFile {
  public:
   explicit ScriptFile(bool stop_at_nul = false) noexcept;
 
-  // Marks the start of a statement: from here, the line ends of the leading
-  // blanks (which the splitter trims away) are counted apart.
+  // As LineCounter has them, for the statement read since BeginStatement.
   void BeginStatement() noexcept;
-  // The line where the first compare token of `stmt` stands, `stmt` being
-  // the statement read since BeginStatement; for a statement of comments
-  // only, the line where its text begins.
   unsigned long long StatementLine(const SQLStmtT<char>& stmt);
-  // The line where the text of the statement read since BeginStatement
-  // begins (its first token, comment or not).
   unsigned long long TextLine() noexcept;
   // The line of the first NUL character met so far; 0 when there is none.
   unsigned long long NulLine() const noexcept { return nul_line_; }
@@ -54,11 +47,7 @@ class ScriptFile : public CKXSQLFile {
   void FindNul() noexcept;
 
   const char* counted_to_ = nullptr;  // within the current chunk
-  unsigned long long line_ = 1;
-  bool after_cr_ = false;  // the last character counted was a carriage return
-  unsigned long long statement_start_line_ = 1;
-  unsigned long long leading_line_ends_ = 0;
-  bool in_leading_blanks_ = false;
+  LineCounter lines_;
   bool stop_at_nul_;
   bool stopped_at_nul_ = false;
   unsigned long long nul_line_ = 0;

@@ -35,9 +35,10 @@ int RunTokens(const TokensOptions& options) {
       PrintError(DisplayName(options.input) + ": " + CKXMsg::GetInstance()->GetLastMessage().text);
       return kExitFailed;
     }
-    if (rc == 1 && file.IsEOF()) break;
-    // A NUL character gives an empty token without ending the file; it is
-    // shown as the character it stands for, so that no byte goes missing.
+    // A NUL character gives an empty token of type OTHER, also as the last
+    // character of the file; it is shown as the character it stands for, so
+    // that no byte goes missing.
+    if (rc == 1 && file.IsEOF() && token.Is(SQLTOKEN_TYPE::NONE)) break;
     const bool nul = rc == 1;
     const char* type = nul ? SQLTOKEN_TYPE::OTHER.GetName() : token.GetType().GetName();
     const char* text = nul ? "" : token.GetText();

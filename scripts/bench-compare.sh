@@ -225,4 +225,28 @@ if [ "$RUN" != 0 ]; then
   scripts/bench-pg-load.sh "$BUILD" || mismatch=1
 fi
 
+# The Python module: kxsql.split beside sqlparse.split on the small script
+# (the same statements, at least 100 times as fast), and beside the C++
+# splitter with the same rules on the large one (the binding's cost: at most
+# 30% more time).
+PYMOD_DIR=$BUILD/python
+pymod_python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$BUILD/CMakeCache.txt" 2>/dev/null)
+echo
+echo "== the Python module: kxsql.split (median of $REPEAT runs each)"
+if ! ls "$PYMOD_DIR"/kxsql*.so >/dev/null 2>&1 || [ -z "$pymod_python" ]; then
+  echo "skipped: the Python module is not built (Debian: pybind11-dev python3-dev)"
+else
+  measure small "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PGSMALL"
+  measure pg "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PG"
+  measure pg "$KXSPLIT" --dialect postgres --rules native --repeat "$REPEAT" --modes text8 "$PG"
+  row "postgres ${SMALL_MB} MB" small kxsql-python "kxsql.split (Python)"
+  row "postgres ${MB} MB" pg kxsql-python "kxsql.split (Python)"
+  row "postgres ${MB} MB" pg kxsql-native-text8 "kxsql 8-bit text, native"
+  check_counts small kxsql-python sqlparse
+  check_counts pg kxsql-native-text8 kxsql-python
+  ratio "kxsql.split / sqlparse.split" "$(field small kxsql-python mbps)" "$(field small sqlparse mbps)" "r >= 100" ">= 100x"
+  ratio "kxsql.split / C++ splitter (native)" "$(field pg kxsql-python mbps)" "$(field pg kxsql-native-text8 mbps)" \
+    "r >= 1 / 1.3" ">= 0.77x (30% cost)"
+fi
+
 exit $mismatch

@@ -14,6 +14,7 @@ packages=(
   unixodbc-dev odbc-postgresql postgresql libsqliteodbc
   mariadb-server mariadb-client odbc-mariadb
   libcli11-dev nlohmann-json3-dev
+  pybind11-dev python3-dev python3-pytest
 )
 for extra in "$@"; do
   case "$extra" in

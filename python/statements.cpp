@@ -1,0 +1,106 @@
+#include "python/statements.h"
+
+#include <cstring>
+#include <type_traits>
+
+namespace kxsql::python {
+namespace {
+
+// Keeps `other`, a text of the statement whose text is `size` bytes at
+// `text`: as a length when it is that text or its start, else as a copy.
+void Describe(const char* text, std::size_t size, const char* other, std::string& copy, std::size_t& prefix) {
+  const std::size_t length = std::strlen(other);
+  if (length <= size && std::memcmp(text, other, length) == 0) {
+    prefix = length;
+    copy.clear();
+  } else {
+    prefix = StatementRecord::kOwnText;
+    copy.assign(other, length);
+  }
+}
+
+}  // namespace
+
+template <class Source>
+int StatementReader<Source>::Next(StatementRecord& record) {
+  while (!done_) {
+    source_.BeginStatement();
+    std::size_t start = 0;
+    if constexpr (std::is_same_v<Source, ScriptText>) start = source_.Position();
+    const long rc = source_.GetNextStmt(stmt_, &tr_, nullptr);
+    if (rc < 0) {
+      done_ = true;
+      return -1;
+    }
+    // The call after the last statement answers 1 with nothing in it; a NUL
+    // character answers 1 too, before the end.
+    done_ = rc == 1 && source_.IsEOF();
+    const int kind = stmt_.GetKind();
+    if (kind == KXSQL_STMT_SQL && stmt_.IsEmpty()) continue;
+
+    const char* text = stmt_.GetText();
+    record.text_size = std::strlen(text);
+    record.text_at = StatementRecord::kOwnText;
+    if constexpr (std::is_same_v<Source, ScriptText>) record.text_at = source_.Find(text, record.text_size, start);
+    if (record.text_at == StatementRecord::kOwnText) record.text.assign(text, record.text_size);
+    else record.text.clear();
+    Describe(text, record.text_size, stmt_.GetParsedText(), record.parsed, record.parsed_prefix);
+    Describe(text, record.text_size, stmt_.GetNoCommentText(), record.no_comment, record.no_comment_prefix);
+    record.side_effect.assign(stmt_.GetSideEffect());
+    record.data.assign(stmt_.GetData());
+    record.has_data = !record.data.empty() || kind == KXSQL_STMT_DATA;
+    record.line = source_.StatementLine(stmt_);
+    record.kind = kind;
+    record.repeat = stmt_.GetRepeatCount();
+    record.is_select = stmt_.IsSelectStmt();
+    return 1;
+  }
+  return 0;
+}
+
+template <class Source>
+bool ReadAllStatements(Source& source, const DBMSTYPE& dialect, std::vector<StatementRecord>& out,
+                       std::string& error) {
+  StatementReader<Source> reader(source, dialect);
+  for (;;) {
+    StatementRecord record;
+    const int rc = reader.Next(record);
+    if (rc == 0) return true;
+    if (rc < 0) {
+      error = CKXMsg::GetInstance()->GetLastMessage().text;
+      return false;
+    }
+    out.push_back(std::move(record));
+  }
+}
+
+template <class Source>
+bool ReadAllTokens(Source& source, std::string& text, TokenEnds& ends, std::string& error) {
+  SQLToken<char> token;
+  for (;;) {
+    const long rc = source.GetToken(token, 0);
+    if (rc < 0) {
+      error = CKXMsg::GetInstance()->GetLastMessage().text;
+      return false;
+    }
+    // A NUL character answers 1 as the end does, with an OTHER token.
+    if (rc == 1 && source.IsEOF() && token.Is(SQLTOKEN_TYPE::NONE)) return true;
+    if (rc == 1) {
+      text.push_back('\0');
+      ends.emplace_back(&SQLTOKEN_TYPE::OTHER, text.size());
+    } else {
+      text.append(token.GetText(), token.GetLength());
+      ends.emplace_back(&token.GetType(), text.size());
+    }
+  }
+}
+
+template class StatementReader<ScriptText>;
+template class StatementReader<kxsql::cli::ScriptFile>;
+template bool ReadAllStatements(ScriptText&, const DBMSTYPE&, std::vector<StatementRecord>&, std::string&);
+template bool ReadAllStatements(kxsql::cli::ScriptFile&, const DBMSTYPE&, std::vector<StatementRecord>&,
+                                std::string&);
+template bool ReadAllTokens(ScriptText&, std::string&, TokenEnds&, std::string&);
+template bool ReadAllTokens(kxsql::cli::ScriptFile&, std::string&, TokenEnds&, std::string&);
+
+}  // namespace kxsql::python
