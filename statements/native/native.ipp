@@ -101,7 +101,7 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
   NativeState<T>& state = *m_pNative;
   state.dialect = &dbms;
   const Client client = ClientFor(dbms);
-  if (client == Client::kClassic) return DialectStmt(stmt, dbms, flags);
+  if (client == Client::kClassic) return DialectStmt(stmt, dbms, flags, true);
   if (!IsOpen()) {
     CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "Attempting to get next token, file not open",
                                           "Get Token Sequence Error", 0, "GetToken", 0);

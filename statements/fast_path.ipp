@@ -1,0 +1,604 @@
+// The Feed: how the statement and block rules read tokens. A rule names the
+// tokens it decides on (an Interest: `;`, a slash terminator, BEGIN, END,
+// ...) and asks for the next one; every token before it is appended to the
+// statement on the way. Most tokens of a script are none of these, so the
+// feed takes them where it can without making token objects:
+//
+//  - Run-based path: when the stream's class is exactly the source class that
+//    keeps its position in the read window (the in-memory text, the file
+//    source's chunk), no token is queued and the tokenizer stands between
+//    tokens (state 0 or 4), the feed walks the window itself. A byte-class
+//    table derived from the tokenizer's classes (lexer/byte_classes.h) tells
+//    what token a character starts; the token's end is found in memory
+//    (lexer/window_scan.h); the statement is built from whole ranges of the
+//    window (statements/statement_builder.h). Keywords are compared only for
+//    words whose length can match one.
+//  - Token path: anything else, and every token the window cannot settle (one
+//    that reaches the window's end, where the next chunk or the end of the
+//    text decides; a NUL) goes through GetToken and is appended as AddToken
+//    appends it. The feed leaves the stream exactly where GetToken would have
+//    it (position and tokenizer state) before it hands over, and goes back to
+//    the window as soon as it can.
+//
+// Both paths give the same statement and leave the stream in the same place;
+// fuzz/split_paths.cpp and tests/statements/split_paths_test.cpp compare
+// them (SplitThroughTokens switches the run-based path off).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kxcom/charset.h"
+#include "kxsql/stream.h"
+#include "lexer/byte_classes.h"
+#include "lexer/window_scan.h"
+#include "statements/keyword.h"
+#include "statements/statement_builder.h"
+
+namespace kxsql::detail {
+
+// The tokenizer's token types, as a small number.
+enum class TokenKind : std::uint8_t {
+  kNone,
+  kOther,
+  kBlank,
+  kCR,
+  kLF,
+  kWord,
+  kSlashTerminator,
+  kSemicolon,
+  kSingleQuoted,
+  kDoubleQuoted,
+  kBlockComment,
+  kLineComment,
+  kDot,
+  kDollar,
+  kCount,
+};
+
+inline const SQLTOKEN_TYPE& TypeOf(TokenKind kind) noexcept {
+  switch (kind) {
+    case TokenKind::kOther: return SQLTOKEN_TYPE::OTHER;
+    case TokenKind::kBlank: return SQLTOKEN_TYPE::WHITESPACE;
+    case TokenKind::kCR: return SQLTOKEN_TYPE::CR;
+    case TokenKind::kLF: return SQLTOKEN_TYPE::LF;
+    case TokenKind::kWord: return SQLTOKEN_TYPE::SYMBOL;
+    case TokenKind::kSlashTerminator: return SQLTOKEN_TYPE::SLASH_TERMINATOR;
+    case TokenKind::kSemicolon: return SQLTOKEN_TYPE::SEMI_COLON;
+    case TokenKind::kSingleQuoted: return SQLTOKEN_TYPE::SQ_STRING;
+    case TokenKind::kDoubleQuoted: return SQLTOKEN_TYPE::DQ_STRING;
+    case TokenKind::kBlockComment: return SQLTOKEN_TYPE::MULTILINECOMMENT;
+    case TokenKind::kLineComment: return SQLTOKEN_TYPE::LINECOMMENT;
+    case TokenKind::kDot: return SQLTOKEN_TYPE::DOT;
+    case TokenKind::kDollar: return SQLTOKEN_TYPE::DollarSign;
+    default: return SQLTOKEN_TYPE::NONE;
+  }
+}
+
+inline TokenKind KindOf(const SQLTOKEN_TYPE& type) noexcept {
+  for (unsigned k = 1; k < static_cast<unsigned>(TokenKind::kCount); ++k)
+    if (TypeOf(static_cast<TokenKind>(k)) == type) return static_cast<TokenKind>(k);
+  return TokenKind::kNone;
+}
+
+// Blanks that Trim takes from the start of a statement.
+inline bool IsBlankKind(TokenKind kind) noexcept {
+  return kind == TokenKind::kBlank || kind == TokenKind::kCR || kind == TokenKind::kLF;
+}
+
+// The keywords that the rules decide on, in the order the rules test them.
+enum class Keyword : std::uint8_t {
+  kGo,
+  kBegin,
+  kProcedure,
+  kTrigger,
+  kIf,
+  kFor,
+  kEnd,
+  kLoop,
+  kTran,
+  kTransaction,
+  kWork,
+  kDrop,
+  kAlter,
+  kEnable,
+  kDisable,
+  kCount,
+  kNone = kCount,
+};
+
+template <class T>
+const T* KeywordText(Keyword keyword) noexcept {
+  switch (keyword) {
+    case Keyword::kGo: return CharSet<T>::GO;
+    case Keyword::kBegin: return CharSet<T>::BEGIN;
+    case Keyword::kProcedure: return CharSet<T>::PROCEDURE;
+    case Keyword::kTrigger: return CharSet<T>::TRIGGER;
+    case Keyword::kIf: return CharSet<T>::IF;
+    case Keyword::kFor: return CharSet<T>::FOR;
+    case Keyword::kEnd: return CharSet<T>::END;
+    case Keyword::kLoop: return CharSet<T>::LOOP;
+    case Keyword::kTran: return CharSet<T>::TRAN;
+    case Keyword::kTransaction: return CharSet<T>::TRANSACTION;
+    case Keyword::kWork: return CharSet<T>::WORK;
+    case Keyword::kDrop: return CharSet<T>::DROP;
+    case Keyword::kAlter: return CharSet<T>::ALTER;
+    case Keyword::kEnable: return CharSet<T>::ENABLE;
+    case Keyword::kDisable: return CharSet<T>::DISABLE;
+    default: return nullptr;
+  }
+}
+
+// The keywords in lower case, for comparing words in the window. A keyword
+// of ASCII letters equals a word, ignoring case, exactly when the word has
+// its length and each character is the keyword's letter with bit 0x20 set or
+// not (a character outside ASCII never folds into ASCII). Keywords that are
+// not all ASCII letters are left to the token path.
+template <class T>
+class KeywordTable {
+ public:
+  static constexpr std::size_t kMaxLength = 31;
+
+  static const KeywordTable& Get() noexcept {
+    static const KeywordTable table;
+    return table;
+  }
+  bool Usable() const noexcept { return usable_; }
+  std::size_t Length(Keyword k) const noexcept { return entries_[static_cast<unsigned>(k)].length; }
+
+  // The first keyword of `set` (bit per Keyword) equal to [text, text + n).
+  Keyword Match(std::uint32_t set, const T* text, std::size_t n) const noexcept {
+    for (; set != 0; set &= set - 1) {
+      const unsigned k = static_cast<unsigned>(__builtin_ctz(set));
+      const Entry& entry = entries_[k];
+      if (entry.length != n) continue;
+      std::size_t i = 0;
+      while (i < n && (static_cast<std::make_unsigned_t<T>>(text[i]) | 0x20u) == entry.lower[i]) ++i;
+      if (i == n) return static_cast<Keyword>(k);
+    }
+    return Keyword::kNone;
+  }
+
+ private:
+  struct Entry {
+    unsigned char lower[kMaxLength];
+    std::size_t length = 0;
+  };
+  KeywordTable() noexcept {
+    for (unsigned k = 0; k < static_cast<unsigned>(Keyword::kCount); ++k) {
+      const T* text = KeywordText<T>(static_cast<Keyword>(k));
+      Entry& entry = entries_[k];
+      std::size_t n = 0;
+      for (; text != nullptr && text[n] != 0; ++n) {
+        const unsigned c = static_cast<std::make_unsigned_t<T>>(text[n]);
+        const unsigned lower = c | 0x20u;
+        if (n >= kMaxLength || lower < 'a' || lower > 'z') {
+          usable_ = false;
+          break;
+        }
+        entry.lower[n] = static_cast<unsigned char>(lower);
+      }
+      entry.length = n;
+      if (n == 0) usable_ = false;
+    }
+  }
+  Entry entries_[static_cast<unsigned>(Keyword::kCount)];
+  bool usable_ = true;
+};
+
+// Where tokens of each kind go under a flags word, as bit sets over the
+// kinds. Only three bits of the word matter, so the eight sets are made once.
+struct KindRoutes {
+  std::uint32_t plain = 0;    // into all three texts
+  std::uint32_t compare = 0;  // compare tokens
+
+  static const KindRoutes& For(unsigned long flags) noexcept;
+  bool Plain(TokenKind kind) const noexcept { return (plain >> static_cast<unsigned>(kind)) & 1u; }
+  bool Compare(TokenKind kind) const noexcept { return (compare >> static_cast<unsigned>(kind)) & 1u; }
+  TokenRoute Route(TokenKind kind) const noexcept { return TokenRoute{Plain(kind), Compare(kind)}; }
+};
+
+struct KindRouteTable {
+  KindRoutes routes[8];
+  KindRouteTable() noexcept {
+    const unsigned long bit[3] = {SQLSTMT_SKIP_LINECOMMENT, SQLSTMT_SKIP_MULTILINECOMMENT, SQLSTMT_SKIP_CR};
+    for (unsigned bits = 0; bits < 8; ++bits) {
+      unsigned long flags = 0;
+      for (unsigned i = 0; i < 3; ++i)
+        if (bits & (1u << i)) flags |= bit[i];
+      for (unsigned k = 0; k < static_cast<unsigned>(TokenKind::kCount); ++k) {
+        const TokenRoute route = RouteOf(TypeOf(static_cast<TokenKind>(k)), flags);
+        if (route.plain) routes[bits].plain |= 1u << k;
+        if (route.compare) routes[bits].compare |= 1u << k;
+      }
+    }
+  }
+};
+
+inline const KindRoutes& KindRoutes::For(unsigned long flags) noexcept {
+  static const KindRouteTable table;
+  const unsigned bits = ((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 ? 1u : 0u) |
+                        ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 ? 2u : 0u) |
+                        ((flags & SQLSTMT_SKIP_CR) != 0 ? 4u : 0u);
+  return table.routes[bits];
+}
+
+// The tokens a rule decides on: every token of some kinds, and words equal
+// to some keywords.
+template <class T>
+struct Interest {
+  std::uint32_t kinds = 0;
+  std::uint32_t keywords = 0;
+  // Bit n: a keyword of the set is n characters long.
+  std::uint32_t lengths = 0;
+
+  Interest& Add(TokenKind kind) noexcept {
+    kinds |= 1u << static_cast<unsigned>(kind);
+    return *this;
+  }
+  Interest& Add(Keyword keyword) noexcept {
+    keywords |= 1u << static_cast<unsigned>(keyword);
+    const std::size_t n = KeywordTable<T>::Get().Length(keyword);
+    if (n < 32) lengths |= 1u << n;
+    return *this;
+  }
+  bool Has(TokenKind kind) const noexcept { return (kinds >> static_cast<unsigned>(kind)) & 1u; }
+  // Every token.
+  static Interest Any() noexcept {
+    Interest all;
+    all.kinds = ~0u;
+    return all;
+  }
+};
+
+// A token that a rule decides on. Its text is valid until the next read.
+template <class T>
+struct FoundToken {
+  TokenKind kind = TokenKind::kNone;
+  Keyword keyword = Keyword::kNone;
+  const T* text = nullptr;
+  std::size_t length = 0;
+  bool in_window = false;  // read by the run-based path; else it is the feed's SQLToken
+};
+
+}  // namespace kxsql::detail
+
+template <class T>
+class CKXSQLStreamT<T>::Feed {
+ public:
+  using TokenKind = kxsql::detail::TokenKind;
+  using Keyword = kxsql::detail::Keyword;
+  using Want = kxsql::detail::Interest<T>;
+  using Found = kxsql::detail::FoundToken<T>;
+
+  Feed(CKXSQLStreamT& stream, SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool trimmed)
+      : stream_(stream),
+        builder_(stmt, dbms, flags),
+        classes_(kxsql::detail::ByteClasses<T>::Get()),
+        keywords_(kxsql::detail::KeywordTable<T>::Get()),
+        routes_(kxsql::detail::KindRoutes::For(flags)),
+        skip_leading_(trimmed) {
+    // A derived class may watch every character, and the native clients
+    // lex for themselves: both keep to the token path.
+    windowed_ = !stream.m_bTokenPathOnly && stream.ReadsWindow() && keywords_.Usable() &&
+                !(stream.m_pNative != nullptr && stream.LexesNatively());
+  }
+  Feed(const Feed&) = delete;
+  Feed& operator=(const Feed&) = delete;
+
+  SQLStmtT<T>& Statement() noexcept { return builder_.Statement(); }
+  const DBMSTYPE& Dbms() const noexcept { return builder_.Dbms(); }
+  unsigned long Flags() const noexcept { return builder_.Flags(); }
+
+  // Reads up to the next token that `want` names, appending every token
+  // before it, and returns it in `found`, read but not appended. The result
+  // is GetToken's: 0, 1 at the end of the input, negative on failure.
+  long Next(const Want& want, Found& found) {
+    for (;;) {
+      if (CanScan() && Scan(want, found)) return KXSQL_PRODUCED;
+      // The token path: what the builder holds may stand in a chunk that
+      // the next read replaces.
+      builder_.Flush();
+      const long rc = stream_.ReadToken(token_);
+      if (rc != KXSQL_PRODUCED) return rc;
+      const TokenKind kind = kxsql::detail::KindOf(token_.GetType());
+      if (Wanted(want, kind, found)) return KXSQL_PRODUCED;
+      if (!kxsql::detail::IsBlankKind(kind)) skip_leading_ = false;
+      CKXSQLStreamT::Append(Statement(), token_, Dbms(), Flags());
+    }
+  }
+
+  // Appends the token that Next returned.
+  void Append(const Found& token) {
+    if (!token.in_window) {
+      if (!kxsql::detail::IsBlankKind(token.kind)) skip_leading_ = false;
+      CKXSQLStreamT::Append(Statement(), token_, Dbms(), Flags());
+      return;
+    }
+    if (skip_leading_) {
+      if (kxsql::detail::IsBlankKind(token.kind)) {
+        builder_.Count();
+        return;
+      }
+      skip_leading_ = false;
+    }
+    builder_.Add(token.text, token.length, kxsql::detail::TypeOf(token.kind), routes_.Route(token.kind));
+  }
+
+  // The text of the statement's last compare token is `keyword`, ignoring case.
+  bool LastIs(Keyword keyword) {
+    builder_.Flush();
+    return kxsql::detail::IsKeyword(Statement().GetLastToken(), kxsql::detail::KeywordText<T>(keyword));
+  }
+
+  // BEGIN TRAN, BEGIN TRANSACTION, BEGIN WORK: the BEGIN just read is
+  // followed by one run of blanks and one of those words. Decided in the
+  // window when it holds both tokens; else the two tokens are peeked, and
+  // come back from the queue as the next tokens.
+  bool BeginsTransaction() {
+    using kxsql::detail::ByteClass;
+    // A NUL is read by a peek as an empty token, which is not queued: it is
+    // gone. The peeks decide then, as they consume it.
+    if (CanScan() && classes_.Of(*stream_.m_pWindowPos) != ByteClass::kNul) {
+      const T* p = stream_.m_pWindowPos;
+      const T* const end = stream_.m_pWindowEnd;
+      if (classes_.Of(*p) != ByteClass::kBlank) return false;
+      const T* word = kxsql::detail::BlankEnd(p, end);
+      if (word != nullptr && classes_.Of(*word) == ByteClass::kNul) word = nullptr;
+      else if (word != nullptr && classes_.Of(*word) != ByteClass::kWord) return false;
+      const T* word_end = word != nullptr ? kxsql::detail::WordEnd(classes_, word, end) : nullptr;
+      if (word_end != nullptr) {
+        Want transaction;
+        transaction.Add(Keyword::kTran).Add(Keyword::kTransaction).Add(Keyword::kWork);
+        return keywords_.Match(transaction.keywords, word, static_cast<std::size_t>(word_end - word)) !=
+               Keyword::kNone;
+      }
+    }
+    builder_.Flush();
+    SQLToken<T> blank;
+    SQLToken<T> word;
+    return stream_.PeekToken(blank) && blank.Is(SQLTOKEN_TYPE::WHITESPACE) && stream_.PeekToken(word) &&
+           word.Is(SQLTOKEN_TYPE::SYMBOL) &&
+           (kxsql::detail::IsKeyword(word, CharSet<T>::TRAN) || kxsql::detail::IsKeyword(word, CharSet<T>::TRANSACTION) ||
+            kxsql::detail::IsKeyword(word, CharSet<T>::WORK));
+  }
+
+  // Brings everything into the statement; the rules are done.
+  void Finish() { builder_.Flush(); }
+
+ private:
+  // The window can be walked here: see the top of this file.
+  bool CanScan() const noexcept {
+    return windowed_ && stream_.m_tokenQueue.empty() && (stream_.m_nState == 0 || stream_.m_nState == 4) &&
+           stream_.m_pWindowPos < stream_.m_pWindowEnd;
+  }
+
+  // The token path's token is one that `want` names.
+  bool Wanted(const Want& want, TokenKind kind, Found& found) const {
+    Keyword keyword = Keyword::kNone;
+    if (!want.Has(kind)) {
+      if (kind != TokenKind::kWord) return false;
+      for (std::uint32_t set = want.keywords; set != 0 && keyword == Keyword::kNone; set &= set - 1) {
+        const Keyword k = static_cast<Keyword>(__builtin_ctz(set));
+        if (kxsql::detail::IsKeyword(token_, kxsql::detail::KeywordText<T>(k))) keyword = k;
+      }
+      if (keyword == Keyword::kNone) return false;
+    }
+    found.kind = kind;
+    found.keyword = keyword;
+    found.text = token_.GetText();
+    found.length = token_.GetLength();
+    found.in_window = false;
+    return true;
+  }
+
+  // Walks the window, appending tokens, up to the first token that `want`
+  // names (true: it is read, in `found`) or that the window cannot settle
+  // (false: the stream stands at its start, for the token path). The
+  // tokenizer state between tokens is 0 at a line start, else 4.
+  //
+  // The tokens are handed to the builder a run at a time: while they follow
+  // each other and go to all three texts, only counts and the last compare
+  // token are noted, in locals.
+  bool Scan(const Want& want, Found& found) {
+    using kxsql::detail::ByteClass;
+    const T* p = stream_.m_pWindowPos;
+    const T* const end = stream_.m_pWindowEnd;
+    bool line_start = stream_.m_nState == 0;
+    Run run(builder_, p);
+    const T* start = p;
+    TokenKind kind = TokenKind::kNone;
+    for (;;) {
+      start = p;
+      if (p == end) break;
+      switch (classes_.Of(*p)) {
+        case ByteClass::kWord: {
+          p = kxsql::detail::WordEnd(classes_, p, end);
+          if (p == nullptr) goto hand_over;
+          kind = TokenKind::kWord;
+          const std::size_t n = static_cast<std::size_t>(p - start);
+          if (n < 32 && ((want.lengths >> n) & 1u) != 0) {
+            const Keyword keyword = keywords_.Match(want.keywords, start, n);
+            if (keyword != Keyword::kNone) return Take(run, found, kind, keyword, start, p, false);
+          }
+          break;
+        }
+        case ByteClass::kSingle:
+          if (want.Has(TokenKind::kOther)) return Take(run, found, TokenKind::kOther, Keyword::kNone, start, p + 1, false);
+          // A run of one-character tokens: digits, commas, brackets. Only the
+          // first can follow a DOT.
+          p = kxsql::detail::SinglesEnd(classes_, p, end);
+          skip_leading_ = false;
+          line_start = false;
+          if (!routes_.Plain(TokenKind::kOther)) {
+            p = start + 1;
+            kind = TokenKind::kOther;
+            break;
+          }
+          if (routes_.Compare(TokenKind::kOther)) {
+            run.Compare(start, start + 1, TokenKind::kOther);
+            run.compares += static_cast<unsigned>(p - start - 1);
+            run.SetLast(p - 1, p, TokenKind::kOther);
+          }
+          run.tokens += static_cast<unsigned>(p - start);
+          continue;
+        case ByteClass::kBlank:
+          p = kxsql::detail::BlankEnd(p, end);
+          if (p == nullptr) goto hand_over;
+          kind = TokenKind::kBlank;
+          break;
+        case ByteClass::kLF:
+          ++p;
+          kind = TokenKind::kLF;
+          break;
+        case ByteClass::kCR:
+          ++p;
+          kind = TokenKind::kCR;
+          break;
+        case ByteClass::kSemicolon:
+          ++p;
+          kind = TokenKind::kSemicolon;
+          break;
+        case ByteClass::kDot:
+          ++p;
+          kind = TokenKind::kDot;
+          break;
+        case ByteClass::kDollar:
+          ++p;
+          kind = TokenKind::kDollar;
+          break;
+        case ByteClass::kDash:
+          if (p + 1 == end) goto hand_over;
+          if (p[1] == '-') {
+            p = kxsql::detail::LineCommentEnd(p, end);
+            if (p == nullptr) goto hand_over;
+            kind = TokenKind::kLineComment;
+          } else {
+            ++p;
+            kind = TokenKind::kOther;
+          }
+          break;
+        case ByteClass::kSlash:
+          // A `/` in the first column ends a statement, unless it opens a comment.
+          if (p + 1 == end) goto hand_over;
+          if (p[1] == '*') {
+            p = kxsql::detail::BlockCommentEnd(p, end);
+            if (p == nullptr) goto hand_over;
+            kind = TokenKind::kBlockComment;
+          } else {
+            ++p;
+            kind = line_start ? TokenKind::kSlashTerminator : TokenKind::kOther;
+          }
+          break;
+        case ByteClass::kDoubleQuote:
+          p = kxsql::detail::QuotedEnd(p, end, static_cast<T>('"'));
+          if (p == nullptr) goto hand_over;
+          kind = TokenKind::kDoubleQuoted;
+          break;
+        case ByteClass::kSingleQuote:
+          p = kxsql::detail::QuotedEnd(p, end, static_cast<T>('\''));
+          if (p == nullptr) goto hand_over;
+          kind = TokenKind::kSingleQuoted;
+          break;
+        default:
+          // NUL: the tokenizer answers it as the end of the input.
+          goto hand_over;
+      }
+      line_start = kind == TokenKind::kLF || kind == TokenKind::kCR || kind == TokenKind::kLineComment;
+      if (want.Has(kind)) return Take(run, found, kind, Keyword::kNone, start, p, line_start);
+      if (skip_leading_) {
+        if (kxsql::detail::IsBlankKind(kind)) {
+          // Counted, not copied: the run starts after it.
+          ++run.tokens;
+          run.begin = p;
+          continue;
+        }
+        skip_leading_ = false;
+      }
+      if (!routes_.Plain(kind)) {
+        // A comment, or a CR that the parsed text leaves out.
+        run.Commit(start);
+        builder_.AddApart(start, static_cast<std::size_t>(p - start), kxsql::detail::TypeOf(kind));
+        run.Restart(p);
+        continue;
+      }
+      ++run.tokens;
+      if (routes_.Compare(kind)) run.Compare(start, p, kind);
+    }
+  hand_over:
+    // The stream stands at the token that the token path reads next, in the
+    // state the tokenizer had there.
+    run.Commit(start);
+    stream_.m_pWindowPos = start;
+    stream_.m_nState = line_start ? 0 : 4;
+    return false;
+  }
+
+  // The tokens a Scan has walked and not handed to the builder yet: they
+  // stand in [begin, the current token) and go to all three texts.
+  struct Run {
+    Run(kxsql::detail::StatementBuilder<T>& b, const T* at) noexcept : builder(b) { Restart(at); }
+    void Restart(const T* at) noexcept {
+      begin = at;
+      tokens = compares = 0;
+      after_dot = builder.LastIsDot();
+      need_first = !builder.HasCompareToken();
+      last_begin = nullptr;
+    }
+    KXCOM_ALWAYS_INLINE void Compare(const T* b, const T* e, TokenKind kind) {
+      if (after_dot) builder.SideEffect(b, static_cast<std::size_t>(e - b));
+      if (need_first) {
+        need_first = false;
+        builder.SetFirst(b, static_cast<std::size_t>(e - b), kxsql::detail::TypeOf(kind));
+      }
+      ++compares;
+      SetLast(b, e, kind);
+    }
+    KXCOM_ALWAYS_INLINE void SetLast(const T* b, const T* e, TokenKind kind) noexcept {
+      last_begin = b;
+      last_end = e;
+      last_kind = kind;
+      after_dot = kind == TokenKind::kDot;
+    }
+    // Hands the run up to `end` to the builder.
+    void Commit(const T* end) {
+      builder.AddRun(begin, end, tokens, compares);
+      if (last_begin != nullptr)
+        builder.SetLast(last_begin, static_cast<std::size_t>(last_end - last_begin), kxsql::detail::TypeOf(last_kind));
+      Restart(end);
+    }
+
+    kxsql::detail::StatementBuilder<T>& builder;
+    const T* begin;
+    unsigned tokens;
+    unsigned compares;
+    bool after_dot;
+    bool need_first;
+    const T* last_begin;
+    const T* last_end = nullptr;
+    TokenKind last_kind = TokenKind::kNone;
+  };
+
+  // The token [start, end) is read: the stream stands after it.
+  bool Take(Run& run, Found& found, TokenKind kind, Keyword keyword, const T* start, const T* end, bool line_start) {
+    run.Commit(start);
+    stream_.m_pWindowPos = end;
+    stream_.m_nState = line_start ? 0 : 4;
+    found.kind = kind;
+    found.keyword = keyword;
+    found.text = start;
+    found.length = static_cast<std::size_t>(end - start);
+    found.in_window = true;
+    return true;
+  }
+
+  CKXSQLStreamT& stream_;
+  kxsql::detail::StatementBuilder<T> builder_;
+  const kxsql::detail::ByteClasses<T>& classes_;
+  const kxsql::detail::KeywordTable<T>& keywords_;
+  const kxsql::detail::KindRoutes& routes_;
+  SQLToken<T> token_;
+  bool windowed_ = false;
+  // Blanks before the statement's first token are counted, not copied.
+  bool skip_leading_;
+};
