@@ -68,7 +68,7 @@ docs:
 # a crashing input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 FUZZ_BUILD = build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = tokenizer splitter file_source runner
+FUZZ_TARGETS = tokenizer splitter split_paths file_source runner
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKXSQL_BUILD_FUZZ=ON \
 	  -DKXSQL_BUILD_TESTS=OFF -DKXSQL_BUILD_BENCH=OFF -DKXSQL_BUILD_CLI=OFF
