@@ -7,8 +7,8 @@
 //    tested by code before anything else, as the tokenizer does;
 //  - a letter or `_` starts a word; a letter, a digit or `_` continues one;
 //  - any other character is a token of its own (OTHER).
-// 8-bit text has one entry per byte. 16-bit text has the same 256 entries for
-// its first units; a unit from 256 up is a word start when the tokenizer's
+// There is an entry for every character: 256 for 8-bit text, 65536 for
+// 16-bit text, where a unit from 256 up is a word start when the tokenizer's
 // table calls it a letter, else a token of its own.
 #pragma once
 
@@ -42,28 +42,28 @@ constexpr std::uint8_t kClassMask = 0x7F;
 template <class T>
 class ByteClasses {
  public:
-  // Built on first use, once per width, safely under concurrent first calls.
+  // Built on first use, once per width, safely under concurrent first calls,
+  // and kept for the process.
   static const ByteClasses& Get() noexcept {
-    static const ByteClasses table;
-    return table;
+    static const ByteClasses* const table = new ByteClasses;
+    return *table;
   }
 
   KXCOM_ALWAYS_INLINE ByteClass Of(T c) const noexcept {
-    const std::uint32_t u = CharClasses<T>::Index(c);
-    if (sizeof(T) == 1 || u < 256) return static_cast<ByteClass>(low_[u] & kClassMask);
-    return (chars_[u] & kLetterBit) != 0 ? ByteClass::kWord : ByteClass::kSingle;
+    return static_cast<ByteClass>(entries_[CharClasses<T>::Index(c)] & kClassMask);
   }
   KXCOM_ALWAYS_INLINE bool ContinuesWord(T c) const noexcept {
-    const std::uint32_t u = CharClasses<T>::Index(c);
-    if (sizeof(T) == 1 || u < 256) return (low_[u] & kContinuesWordBit) != 0;
-    return (chars_[u] & kWordBit) != 0;
+    return (entries_[CharClasses<T>::Index(c)] & kContinuesWordBit) != 0;
   }
 
  private:
-  ByteClasses() noexcept : chars_(CharClasses<T>::Table()) {
-    for (unsigned u = 0; u < 256; ++u) {
+  static constexpr std::uint32_t kEntries = sizeof(T) == 1 ? 256 : 65536;
+
+  ByteClasses() noexcept {
+    const std::uint8_t* const chars = CharClasses<T>::Table();
+    for (std::uint32_t u = 0; u < kEntries; ++u) {
       const T c = static_cast<T>(u);
-      ByteClass cls = kxsql::detail::StartsWord(chars_, c) ? ByteClass::kWord : ByteClass::kSingle;
+      ByteClass cls = kxsql::detail::StartsWord(chars, c) ? ByteClass::kWord : ByteClass::kSingle;
       switch (u) {
         case 10: cls = ByteClass::kLF; break;
         case 13: cls = ByteClass::kCR; break;
@@ -79,13 +79,12 @@ class ByteClasses {
         case 0: cls = ByteClass::kNul; break;
         default: break;
       }
-      low_[u] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(cls) |
-                                          (kxsql::detail::ContinuesWord(chars_, c) ? kContinuesWordBit : 0));
+      entries_[u] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(cls) |
+                                              (kxsql::detail::ContinuesWord(chars, c) ? kContinuesWordBit : 0));
     }
   }
 
-  const std::uint8_t* chars_;  // the tokenizer's table, for 16-bit units from 256 up
-  std::uint8_t low_[256];
+  std::uint8_t entries_[kEntries];
 };
 
 }  // namespace kxsql::detail
