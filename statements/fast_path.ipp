@@ -34,57 +34,9 @@
 #include "lexer/window_scan.h"
 #include "statements/keyword.h"
 #include "statements/statement_builder.h"
+#include "statements/token_kinds.h"
 
 namespace kxsql::detail {
-
-// The tokenizer's token types, as a small number.
-enum class TokenKind : std::uint8_t {
-  kNone,
-  kOther,
-  kBlank,
-  kCR,
-  kLF,
-  kWord,
-  kSlashTerminator,
-  kSemicolon,
-  kSingleQuoted,
-  kDoubleQuoted,
-  kBlockComment,
-  kLineComment,
-  kDot,
-  kDollar,
-  kCount,
-};
-
-inline const SQLTOKEN_TYPE& TypeOf(TokenKind kind) noexcept {
-  switch (kind) {
-    case TokenKind::kOther: return SQLTOKEN_TYPE::OTHER;
-    case TokenKind::kBlank: return SQLTOKEN_TYPE::WHITESPACE;
-    case TokenKind::kCR: return SQLTOKEN_TYPE::CR;
-    case TokenKind::kLF: return SQLTOKEN_TYPE::LF;
-    case TokenKind::kWord: return SQLTOKEN_TYPE::SYMBOL;
-    case TokenKind::kSlashTerminator: return SQLTOKEN_TYPE::SLASH_TERMINATOR;
-    case TokenKind::kSemicolon: return SQLTOKEN_TYPE::SEMI_COLON;
-    case TokenKind::kSingleQuoted: return SQLTOKEN_TYPE::SQ_STRING;
-    case TokenKind::kDoubleQuoted: return SQLTOKEN_TYPE::DQ_STRING;
-    case TokenKind::kBlockComment: return SQLTOKEN_TYPE::MULTILINECOMMENT;
-    case TokenKind::kLineComment: return SQLTOKEN_TYPE::LINECOMMENT;
-    case TokenKind::kDot: return SQLTOKEN_TYPE::DOT;
-    case TokenKind::kDollar: return SQLTOKEN_TYPE::DollarSign;
-    default: return SQLTOKEN_TYPE::NONE;
-  }
-}
-
-inline TokenKind KindOf(const SQLTOKEN_TYPE& type) noexcept {
-  for (unsigned k = 1; k < static_cast<unsigned>(TokenKind::kCount); ++k)
-    if (TypeOf(static_cast<TokenKind>(k)) == type) return static_cast<TokenKind>(k);
-  return TokenKind::kNone;
-}
-
-// Blanks that Trim takes from the start of a statement.
-inline bool IsBlankKind(TokenKind kind) noexcept {
-  return kind == TokenKind::kBlank || kind == TokenKind::kCR || kind == TokenKind::kLF;
-}
 
 // The keywords that the rules decide on, in the order the rules test them.
 enum class Keyword : std::uint8_t {
@@ -185,43 +137,6 @@ class KeywordTable {
   Entry entries_[static_cast<unsigned>(Keyword::kCount)];
   bool usable_ = true;
 };
-
-// Where tokens of each kind go under a flags word, as bit sets over the
-// kinds. Only three bits of the word matter, so the eight sets are made once.
-struct KindRoutes {
-  std::uint32_t plain = 0;    // into all three texts
-  std::uint32_t compare = 0;  // compare tokens
-
-  static const KindRoutes& For(unsigned long flags) noexcept;
-  bool Plain(TokenKind kind) const noexcept { return (plain >> static_cast<unsigned>(kind)) & 1u; }
-  bool Compare(TokenKind kind) const noexcept { return (compare >> static_cast<unsigned>(kind)) & 1u; }
-  TokenRoute Route(TokenKind kind) const noexcept { return TokenRoute{Plain(kind), Compare(kind)}; }
-};
-
-struct KindRouteTable {
-  KindRoutes routes[8];
-  KindRouteTable() noexcept {
-    const unsigned long bit[3] = {SQLSTMT_SKIP_LINECOMMENT, SQLSTMT_SKIP_MULTILINECOMMENT, SQLSTMT_SKIP_CR};
-    for (unsigned bits = 0; bits < 8; ++bits) {
-      unsigned long flags = 0;
-      for (unsigned i = 0; i < 3; ++i)
-        if (bits & (1u << i)) flags |= bit[i];
-      for (unsigned k = 0; k < static_cast<unsigned>(TokenKind::kCount); ++k) {
-        const TokenRoute route = RouteOf(TypeOf(static_cast<TokenKind>(k)), flags);
-        if (route.plain) routes[bits].plain |= 1u << k;
-        if (route.compare) routes[bits].compare |= 1u << k;
-      }
-    }
-  }
-};
-
-inline const KindRoutes& KindRoutes::For(unsigned long flags) noexcept {
-  static const KindRouteTable table;
-  const unsigned bits = ((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 ? 1u : 0u) |
-                        ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 ? 2u : 0u) |
-                        ((flags & SQLSTMT_SKIP_CR) != 0 ? 4u : 0u);
-  return table.routes[bits];
-}
 
 // The tokens a rule decides on: every token of some kinds, and words equal
 // to some keywords.

@@ -147,6 +147,7 @@ void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQL
     if (new_side_effect) m_strSideEffect.Assign(text, kxsql::detail::LengthUpToNul(text, n));  // the word, as the host read it
     m_lastToken.text_.Assign(text, n);
     m_lastToken.type_ = &type;
+    if (m_pBuilder != nullptr) m_pBuilder->Resync();
   }
 }
 

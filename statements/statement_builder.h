@@ -33,6 +33,8 @@ struct TokenRoute {
   bool plain = true;
   // A compare token: counted, and the statement's first and last token.
   bool compare = false;
+  // A DOT: the compare token after it goes to the side-effect test.
+  bool dot = false;
 };
 
 inline TokenRoute RouteOf(const SQLTOKEN_TYPE& type, unsigned long flags) noexcept {
@@ -42,6 +44,7 @@ inline TokenRoute RouteOf(const SQLTOKEN_TYPE& type, unsigned long flags) noexce
   TokenRoute route;
   route.plain = to_parsed && !type.IsComment();
   route.compare = type.IsCompare();
+  route.dot = type == SQLTOKEN_TYPE::DOT;
   return route;
 }
 
@@ -51,6 +54,7 @@ class StatementBuilder {
   StatementBuilder(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) noexcept
       : stmt_(stmt), dbms_(dbms), flags_(flags) {
     stmt_.m_pBuilder = this;
+    Resync();
   }
   // What is still held is dropped: call Flush first to keep it. (On the way
   // out of a failure the statement is not used any more.)
@@ -73,8 +77,9 @@ class StatementBuilder {
     Extend(text, text + n);
     if (route.compare) {
       if (stmt_.m_nCompareTokens++ == 0) first_.Set(text, n, type);
-      if (LastIsDot()) SideEffect(text, n);
+      if (after_dot_) SideEffect(text, n);
       last_.Set(text, n, type);
+      after_dot_ = route.dot;
     }
   }
   void Add(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) { Add(text, n, type, RouteOf(type, flags_)); }
@@ -89,12 +94,14 @@ class StatementBuilder {
   }
   // The statement's first compare token (when it had none) and its last.
   void SetFirst(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) noexcept { first_.Set(text, n, type); }
-  void SetLast(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) noexcept { last_.Set(text, n, type); }
-  // The last compare token so far is a DOT: the next one goes to the side-effect test.
-  bool LastIsDot() const noexcept {
-    const SQLTOKEN_TYPE& last = last_.pending ? *last_.type : *stmt_.m_lastToken.type_;
-    return last.GetCode() == SQLTOKEN_TYPE::DOT.GetCode();
+  void SetLast(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) noexcept {
+    last_.Set(text, n, type);
+    after_dot_ = type.GetCode() == SQLTOKEN_TYPE::DOT.GetCode();
   }
+  // The last compare token so far is a DOT: the next one goes to the side-effect test.
+  bool LastIsDot() const noexcept { return after_dot_; }
+  // The statement changed without the builder (AppendText, assignment, Clear).
+  void Resync() noexcept { after_dot_ = stmt_.m_lastToken.type_->GetCode() == SQLTOKEN_TYPE::DOT.GetCode(); }
   // The compare token [text, text + n) follows a DOT: the host says whether
   // it may be a side effect, reading it up to its terminator as AddToken
   // hands it over.
@@ -143,6 +150,7 @@ class StatementBuilder {
   void Drop() noexcept {
     run_begin_ = run_end_ = nullptr;
     first_.pending = last_.pending = false;
+    Resync();
   }
 
  private:
@@ -190,6 +198,8 @@ class StatementBuilder {
   const T* run_end_ = nullptr;
   HeldToken first_;
   HeldToken last_;
+  // The last compare token, held or in the statement, is a DOT.
+  bool after_dot_ = false;
 };
 
 }  // namespace kxsql::detail

@@ -130,6 +130,7 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
     default:
       break;
   }
+  ctx.Finish();
   m_nState = state.at_line_start ? 0 : 4;
   return rc;
 }
