@@ -59,26 +59,23 @@ enum class Keyword : std::uint8_t {
   kNone = kCount,
 };
 
+// The host's keyword constants, in the order of Keyword.
 template <class T>
-const T* KeywordText(Keyword keyword) noexcept {
-  switch (keyword) {
-    case Keyword::kGo: return CharSet<T>::GO;
-    case Keyword::kBegin: return CharSet<T>::BEGIN;
-    case Keyword::kProcedure: return CharSet<T>::PROCEDURE;
-    case Keyword::kTrigger: return CharSet<T>::TRIGGER;
-    case Keyword::kIf: return CharSet<T>::IF;
-    case Keyword::kFor: return CharSet<T>::FOR;
-    case Keyword::kEnd: return CharSet<T>::END;
-    case Keyword::kLoop: return CharSet<T>::LOOP;
-    case Keyword::kTran: return CharSet<T>::TRAN;
-    case Keyword::kTransaction: return CharSet<T>::TRANSACTION;
-    case Keyword::kWork: return CharSet<T>::WORK;
-    case Keyword::kDrop: return CharSet<T>::DROP;
-    case Keyword::kAlter: return CharSet<T>::ALTER;
-    case Keyword::kEnable: return CharSet<T>::ENABLE;
-    case Keyword::kDisable: return CharSet<T>::DISABLE;
-    default: return nullptr;
+struct KeywordTexts {
+  const T* texts[static_cast<unsigned>(Keyword::kCount) + 1] = {
+      CharSet<T>::GO,   CharSet<T>::BEGIN, CharSet<T>::PROCEDURE, CharSet<T>::TRIGGER,     CharSet<T>::IF,
+      CharSet<T>::FOR,  CharSet<T>::END,   CharSet<T>::LOOP,      CharSet<T>::TRAN,        CharSet<T>::TRANSACTION,
+      CharSet<T>::WORK, CharSet<T>::DROP,  CharSet<T>::ALTER,     CharSet<T>::ENABLE,      CharSet<T>::DISABLE,
+      nullptr};
+  static const KeywordTexts& Get() noexcept {
+    static const KeywordTexts table;
+    return table;
   }
+};
+
+template <class T>
+inline const T* KeywordText(Keyword keyword) noexcept {
+  return KeywordTexts<T>::Get().texts[static_cast<unsigned>(keyword)];
 }
 
 // The keywords in lower case, for comparing words in the window. A keyword
@@ -143,14 +140,20 @@ class KeywordTable {
 template <class T>
 struct Interest {
   std::uint32_t kinds = 0;
+  std::uint64_t codes = 0;  // the host codes of those kinds' types
   std::uint32_t keywords = 0;
   // Bit n: a keyword of the set is n characters long.
   std::uint32_t lengths = 0;
 
   Interest& Add(TokenKind kind) noexcept {
     kinds |= 1u << static_cast<unsigned>(kind);
+    const unsigned code = TypeOf(kind).GetCode();
+    codes |= code < 64 ? std::uint64_t{1} << code : ~std::uint64_t{0} >> 1;
     return *this;
   }
+  // A token of the host type with this code may be of the kinds named
+  // (always true for large codes, which KindOf decides).
+  bool HasCode(unsigned code) const noexcept { return code >= 64 || ((codes >> code) & 1u) != 0; }
   Interest& Add(Keyword keyword) noexcept {
     keywords |= 1u << static_cast<unsigned>(keyword);
     const std::size_t n = KeywordTable<T>::Get().Length(keyword);
@@ -162,6 +165,7 @@ struct Interest {
   static Interest Any() noexcept {
     Interest all;
     all.kinds = ~0u;
+    all.codes = ~std::uint64_t{0};
     return all;
   }
 };
@@ -188,16 +192,12 @@ class CKXSQLStreamT<T>::Feed {
 
   Feed(CKXSQLStreamT& stream, SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool trimmed)
       : stream_(stream),
-        builder_(stmt, dbms, flags),
+        windowed_(Windowed(stream)),
+        builder_(stmt, dbms, flags, windowed_),
         classes_(kxsql::detail::ByteClasses<T>::Get()),
         keywords_(kxsql::detail::KeywordTable<T>::Get()),
         routes_(kxsql::detail::KindRoutes::For(flags)),
-        skip_leading_(trimmed) {
-    // A derived class may watch every character, and the native clients
-    // lex for themselves: both keep to the token path.
-    windowed_ = !stream.m_bTokenPathOnly && stream.ReadsWindow() && keywords_.Usable() &&
-                !(stream.m_pNative != nullptr && stream.LexesNatively());
-  }
+        skip_leading_(trimmed) {}
   Feed(const Feed&) = delete;
   Feed& operator=(const Feed&) = delete;
 
@@ -214,12 +214,14 @@ class CKXSQLStreamT<T>::Feed {
       // The token path: what the builder holds may stand in a chunk that
       // the next read replaces.
       builder_.Flush();
-      const long rc = stream_.ReadToken(token_);
-      if (rc != KXSQL_PRODUCED) return rc;
-      const TokenKind kind = kxsql::detail::KindOf(token_.GetType());
-      if (Wanted(want, kind, found)) return KXSQL_PRODUCED;
-      if (!kxsql::detail::IsBlankKind(kind)) skip_leading_ = false;
-      CKXSQLStreamT::Append(Statement(), token_, Dbms(), Flags());
+      do {
+        const long rc = stream_.ReadToken(token_);
+        if (rc != KXSQL_PRODUCED) return rc;
+        if (Wanted(want, found)) return KXSQL_PRODUCED;
+        if (skip_leading_ && !kxsql::detail::IsBlankKind(kxsql::detail::KindOf(token_.GetType())))
+          skip_leading_ = false;
+        CKXSQLStreamT::Append(Statement(), token_, Dbms(), Flags());
+      } while (!CanScan());
     }
   }
 
@@ -282,6 +284,14 @@ class CKXSQLStreamT<T>::Feed {
   void Finish() { builder_.Flush(); }
 
  private:
+  // The stream may be walked in its window at all: a derived class may
+  // watch every character, and the native clients lex for themselves; both
+  // keep to the token path.
+  static bool Windowed(CKXSQLStreamT& stream) noexcept {
+    return !stream.m_bTokenPathOnly && stream.ReadsWindow() && kxsql::detail::KeywordTable<T>::Get().Usable() &&
+           !(stream.m_pNative != nullptr && stream.LexesNatively());
+  }
+
   // The window can be walked here: see the top of this file.
   bool CanScan() const noexcept {
     return windowed_ && stream_.m_tokenQueue.empty() && (stream_.m_nState == 0 || stream_.m_nState == 4) &&
@@ -289,15 +299,19 @@ class CKXSQLStreamT<T>::Feed {
   }
 
   // The token path's token is one that `want` names.
-  bool Wanted(const Want& want, TokenKind kind, Found& found) const {
+  bool Wanted(const Want& want, Found& found) const {
+    const SQLTOKEN_TYPE& type = token_.GetType();
+    TokenKind kind = TokenKind::kCount;
+    if (want.kinds != 0 && want.HasCode(type.GetCode())) kind = kxsql::detail::KindOf(type);
     Keyword keyword = Keyword::kNone;
-    if (!want.Has(kind)) {
-      if (kind != TokenKind::kWord) return false;
+    if (kind == TokenKind::kCount || !want.Has(kind)) {
+      if (want.keywords == 0 || type != SQLTOKEN_TYPE::SYMBOL) return false;
       for (std::uint32_t set = want.keywords; set != 0 && keyword == Keyword::kNone; set &= set - 1) {
         const Keyword k = static_cast<Keyword>(__builtin_ctz(set));
         if (kxsql::detail::IsKeyword(token_, kxsql::detail::KeywordText<T>(k))) keyword = k;
       }
       if (keyword == Keyword::kNone) return false;
+      kind = TokenKind::kWord;
     }
     found.kind = kind;
     found.keyword = keyword;
@@ -508,12 +522,12 @@ class CKXSQLStreamT<T>::Feed {
   }
 
   CKXSQLStreamT& stream_;
+  const bool windowed_;
   kxsql::detail::StatementBuilder<T> builder_;
   const kxsql::detail::ByteClasses<T>& classes_;
   const kxsql::detail::KeywordTable<T>& keywords_;
   const kxsql::detail::KindRoutes& routes_;
   SQLToken<T> token_;
-  bool windowed_ = false;
   // Blanks before the statement's first token are counted, not copied.
   bool skip_leading_;
 };

@@ -95,12 +95,20 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
 
 template <class T>
 void SQLStmtT<T>::Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
-  AppendText(token.text_.GetString(), token.text_.GetLength(), *token.type_, dbms, flags);
+  AppendInline(token.text_.GetString(), token.text_.GetLength(), *token.type_, dbms, flags);
 }
 
 template <class T>
 void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQLTOKEN_TYPE& type,
                              const DBMSTYPE& dbms, unsigned long flags) {
+  AppendInline(text, n, type, dbms, flags);
+}
+
+// The token path appends every token: its body is inlined there.
+template <class T>
+void SQLStmtT<T>::AppendInline(const T* const text, const std::size_t n,
+                                                         const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
+                                                         unsigned long flags) {
   FlushBuilder();
   const bool to_parsed = !(((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 && type == SQLTOKEN_TYPE::LINECOMMENT) ||
                            ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 && type == SQLTOKEN_TYPE::MULTILINECOMMENT) ||
@@ -152,7 +160,7 @@ void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQL
 }
 
 template <class T>
-void SQLStmtT<T>::FlushBuilder() {
+inline void SQLStmtT<T>::FlushBuilder() {
   if (m_pBuilder != nullptr) m_pBuilder->Flush();
 }
 

@@ -51,14 +51,18 @@ inline TokenRoute RouteOf(const SQLTOKEN_TYPE& type, unsigned long flags) noexce
 template <class T>
 class StatementBuilder {
  public:
-  StatementBuilder(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) noexcept
+  // `attach` false: the caller appends every token the token-by-token way,
+  // and the builder never holds anything.
+  StatementBuilder(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool attach = true) noexcept
       : stmt_(stmt), dbms_(dbms), flags_(flags) {
-    stmt_.m_pBuilder = this;
+    if (attach) stmt_.m_pBuilder = this;
     Resync();
   }
   // What is still held is dropped: call Flush first to keep it. (On the way
   // out of a failure the statement is not used any more.)
-  ~StatementBuilder() { stmt_.m_pBuilder = nullptr; }
+  ~StatementBuilder() {
+    if (stmt_.m_pBuilder == this) stmt_.m_pBuilder = nullptr;
+  }
   StatementBuilder(const StatementBuilder&) = delete;
   StatementBuilder& operator=(const StatementBuilder&) = delete;
 
@@ -132,7 +136,19 @@ class StatementBuilder {
 
   // Copies what is held into the statement: the run into the full text, the
   // first and last tokens.
-  void Flush() {
+  KXCOM_ALWAYS_INLINE void Flush() {
+    if (run_begin_ != run_end_ || (first_.pending | last_.pending)) FlushHeld();
+  }
+
+  // Forgets what is held: the statement was cleared or replaced.
+  void Drop() noexcept {
+    run_begin_ = run_end_ = nullptr;
+    first_.pending = last_.pending = false;
+    Resync();
+  }
+
+ private:
+  KXCOM_NOINLINE void FlushHeld() {
     FlushRun();
     if (first_.pending) {
       stmt_.m_firstToken.text_.Assign(first_.text, first_.n);
@@ -146,14 +162,6 @@ class StatementBuilder {
     }
   }
 
-  // Forgets what is held: the statement was cleared or replaced.
-  void Drop() noexcept {
-    run_begin_ = run_end_ = nullptr;
-    first_.pending = last_.pending = false;
-    Resync();
-  }
-
- private:
   struct HeldToken {
     bool pending = false;
     const T* text = nullptr;

@@ -129,6 +129,8 @@ class KXSQL_EXPORT SQLStmtT {
   /// tokens without making token objects).
   void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
                   unsigned long flags);
+  KXCOM_ALWAYS_INLINE void AppendInline(const T* text, std::size_t n, const SQLTOKEN_TYPE& type,
+                                        const DBMSTYPE& dbms, unsigned long flags);
   /// Brings in what an attached builder still holds (see m_pBuilder).
   void FlushBuilder();
   friend class CKXSQLStreamT<T>;
