@@ -1,6 +1,7 @@
 // Decoding a file's bytes to UTF-8, chunk by chunk. UTF-8 itself is only
 // validated and copied; every other encoding goes through iconv.
 #include "text_decoder.h"
+#include "utf8_check.h"
 
 #include <iconv.h>
 #if defined(__SSE2__)
@@ -344,7 +345,7 @@ class Utf8Decoder final : public ChunkDecoder {
     return CopyUtf8(p, n, out);
   }
   bool AsItStands(const unsigned char* p, std::size_t n) noexcept override {
-    return mode_ == Mode::kUtf8 && ValidUtf8Prefix(p, n) == n;
+    return mode_ == Mode::kUtf8 && (IsWholeUtf8Fast(p, n) || ValidUtf8Prefix(p, n) == n);
   }
   void Restart() noexcept override {
     mode_ = InitialMode();
