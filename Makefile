@@ -56,8 +56,13 @@ sanitize: deps
 # a 1 GB file (KXSQL_BENCH_BIG=0 leaves it out) and kxsql run beside the
 # sqlite3 shell; see scripts/bench-compare.sh. The Google benchmarks are the
 # programs $(BUILD)/bench/*_bench.
-bench: build
+# The comparison's packages come first, and the build folder is configured
+# again, so that a folder configured before libpg_query was installed finds
+# it now.
+bench: deps
 	@scripts/install-deps.sh bench
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+	cmake --build $(BUILD) -j $(JOBS)
 	scripts/bench-compare.sh $(BUILD)
 
 # The API reference from the public headers, in $(BUILD)/docs/html; any
@@ -75,7 +80,7 @@ docs:
 # a crashing input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 FUZZ_BUILD = build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = tokenizer splitter file_source native
+FUZZ_TARGETS = tokenizer splitter split_paths file_source native
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKXSQL_BUILD_FUZZ=ON \
 	  -DKXSQL_BUILD_TESTS=OFF -DKXSQL_BUILD_BENCH=OFF -DKXSQL_BUILD_CLI=OFF

@@ -6,6 +6,11 @@
 //
 //   kxsql_split --dialect postgres --repeat 5 pg.sql --utf16-file pg16.sql
 //   kxsql_split --rules native --dialect postgres pg.sql
+//   kxsql_split --token-path --dialect sqlserver ms.sql
+//
+// --token-path splits token by token through GetToken, as a stream of a
+// derived class does and as every stream did before the run-based path: the
+// "before" of the comparison.
 //
 // Prints one line per mode, then the process's peak resident memory:
 //   kxsql-text8 mbps=512.3 statements=81234 seconds=0.0391 bytes=20971520
@@ -41,7 +46,8 @@ int Usage() {
                "  --modes       comma-separated: text8, text16, file8, file16\n"
                "                (default: text8,text16,file8, and file16 with --utf16-file)\n"
                "  --utf16-file  the same script in UTF-16 LE, for the file16 mode\n"
-               "  --rules       classic (default) or native; native modes print as kxsql-native-...\n");
+               "  --rules       classic (default) or native; native modes print as kxsql-native-...\n"
+               "  --token-path  split token by token through GetToken; modes print as kxsql-tokens-...\n");
   return 2;
 }
 
@@ -79,11 +85,13 @@ struct Mode {
 };
 
 int g_rules = KXSQL_RULES_CLASSIC;
+bool g_token_path = false;
 
 template <class T>
 bool SplitText(const std::vector<T>& text, const CKXTr& tr, std::uint64_t& statements) {
   CKXSQLTextT<T> source;
   SQLStmtT<T> stmt;
+  kxsql::detail::StreamProbe<T>::SplitThroughTokens(source, g_token_path);
   return source.SetSplitRules(g_rules) == 0 && source.Set(text.data()) == 0 &&
          CountStatements(source, tr, stmt, statements) >= 0;
 }
@@ -91,6 +99,7 @@ bool SplitText(const std::vector<T>& text, const CKXTr& tr, std::uint64_t& state
 bool SplitFile(const char* path, const CKXTr& tr, std::uint64_t& statements) {
   CKXSQLFile source;
   SQLStmtT<char> stmt;
+  kxsql::detail::StreamProbe<char>::SplitThroughTokens(source, g_token_path);
   return source.SetSplitRules(g_rules) == 0 && source.Open(path) == 1 &&
          CountStatements<char>(source, tr, stmt, statements) >= 0;
 }
@@ -111,6 +120,7 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--utf16-file") == 0 && has_value) utf16_path = argv[++i];
     else if (std::strcmp(argv[i], "--rules") == 0 && has_value)
       g_rules = std::strcmp(argv[++i], "native") == 0 ? KXSQL_RULES_NATIVE : KXSQL_RULES_CLASSIC;
+    else if (std::strcmp(argv[i], "--token-path") == 0) g_token_path = true;
     else if (argv[i][0] == '-' || path) return Usage();
     else path = argv[i];
   }
@@ -173,8 +183,8 @@ int main(int argc, char** argv) {
       continue;
     }
     const double seconds = Median(mode.times);
-    std::printf("kxsql-%s%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n",
-                g_rules == KXSQL_RULES_NATIVE ? "native-" : "", mode.name.c_str(),
+    std::printf("kxsql-%s%s%s mbps=%.1f statements=%llu seconds=%.4f bytes=%.0f\n",
+                g_rules == KXSQL_RULES_NATIVE ? "native-" : "", g_token_path ? "tokens-" : "", mode.name.c_str(),
                 bytes / (1 << 20) / seconds, static_cast<unsigned long long>(mode.statements), seconds, bytes);
   }
 

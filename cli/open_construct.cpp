@@ -111,14 +111,16 @@ void WarnIfLeftOpen(const std::string& name, const SQLStmtT<char>& stmt, ScriptF
                     const STMTSEP* sep) {
   OpenConstruct open;
   const unsigned long long first_line = file.TextLine();
-  std::size_t offset = 0;
+  std::size_t length = 0;
   const bool native = sep == nullptr && file.GetSplitRules() == KXSQL_RULES_NATIVE &&
                       kxsql::detail::ClientFor(tr.GetDBMSType()) != kxsql::detail::Client::kClassic;
   if (native) {
     // The client's own lexer knows what it was inside when the input ended.
-    const char* what = kxsql::detail::NativeOpenAtEnd(file, offset);
+    const char* what = kxsql::detail::NativeOpenAtEnd(file, length);
     if (what == nullptr) return;
     const char* text = stmt.GetText();
+    const std::size_t size = std::strlen(text);
+    const std::size_t offset = length < size ? size - length : 0;
     open.what = what;
     open.line = first_line;
     for (const char* p = text; p < text + offset && *p != 0; ++p) open.line += IsLineEnd(p, text);

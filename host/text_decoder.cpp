@@ -1,8 +1,12 @@
 // Decoding a file's bytes to UTF-8, chunk by chunk. UTF-8 itself is only
 // validated and copied; every other encoding goes through iconv.
 #include "text_decoder.h"
+#include "utf8_check.h"
 
 #include <iconv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -100,21 +104,39 @@ Utf8Seq CheckUtf8(const unsigned char* p, std::size_t n, std::size_t& length) {
   return Utf8Seq::kValid;
 }
 
+// The first byte of p[0, n) that is not ASCII, or n. Scripts are mostly
+// ASCII: it is skipped 32 bytes at a time.
+std::size_t AsciiPrefix(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 32; i += 32) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+    if (_mm_movemask_epi8(_mm_or_si128(a, b)) == 0) continue;
+    const int low = _mm_movemask_epi8(a);
+    return i + static_cast<std::size_t>(low != 0 ? __builtin_ctz(low) : 16 + __builtin_ctz(_mm_movemask_epi8(b)));
+  }
+#else
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  for (; n - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if ((word & kHighBits) != 0) break;
+  }
+#endif
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
+
 // Length of the longest beginning of p made of whole, valid UTF-8 characters.
 std::size_t ValidUtf8Prefix(const unsigned char* p, std::size_t n) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
   std::size_t i = 0;
-  while (i < n) {
-    // Scripts are mostly ASCII: skip it eight bytes at a time.
-    while (n - i >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      if (word & kHighBits) break;
-      i += 8;
-    }
+  for (;;) {
+    i += AsciiPrefix(p + i, n - i);
     if (i == n) break;
-    if (p[i] < 0x80) {
-      ++i;
+    // Two-byte characters (accented Latin letters) are the common case.
+    if (p[i] >= 0xC2 && p[i] <= 0xDF && n - i >= 2 && (p[i + 1] & 0xC0) == 0x80) {
+      i += 2;
       continue;
     }
     std::size_t length;
@@ -221,12 +243,22 @@ class ChunkDecoder : public TextDecoder {
   virtual std::size_t Convert(const unsigned char* p, std::size_t n, bool last, Output& out) = 0;
   // The input ended: forget what was learned about it.
   virtual void Restart() noexcept {}
+  // The chunk p, which follows no carried bytes, decodes to itself.
+  virtual bool AsItStands(const unsigned char*, std::size_t) noexcept { return false; }
 
  private:
   int Run(const unsigned char* in, unsigned int count, bool last, const char*& out,
           unsigned int& out_count) noexcept {
     out = nullptr;
     out_count = 0;
+    // A chunk that is already what the decoder would make is handed back as
+    // it stands, uncopied.
+    if (carried_ == 0 && count > 0 && AsItStands(in, count)) {
+      if (last) Restart();
+      out = reinterpret_cast<const char*>(in);
+      out_count = count;
+      return 1;
+    }
     try {
       const unsigned char* p = in;
       std::size_t n = count;
@@ -322,6 +354,10 @@ class Utf8Decoder final : public ChunkDecoder {
       ++i;
     }
     return n;
+  }
+  // Whole, valid UTF-8 decodes to itself, strays or not.
+  bool AsItStands(const unsigned char* p, std::size_t n) noexcept override {
+    return IsWholeUtf8Fast(p, n) || ValidUtf8Prefix(p, n) == n;
   }
 
  private:

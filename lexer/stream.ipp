@@ -23,7 +23,8 @@ CKXSQLStreamT<T>::CKXSQLStreamT(const CKXSQLStreamT& other)
       m_nState(other.m_nState),
       m_tokenQueue(other.m_tokenQueue),
       m_pNative(other.m_pNative ? kxsql::detail::CloneNativeState(*other.m_pNative) : nullptr),
-      m_pClasses(other.m_pClasses) {}
+      m_pClasses(other.m_pClasses),
+      m_bTokenPathOnly(other.m_bTokenPathOnly) {}
 
 template <class T>
 CKXSQLStreamT<T>& CKXSQLStreamT<T>::operator=(const CKXSQLStreamT& other) {

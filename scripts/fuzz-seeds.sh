@@ -142,7 +142,7 @@ printf -- '-- café, naïve: no line end' >>"$work/lexical.sql"
 # --- per target --------------------------------------------------------------
 
 rm -rf "$corpus"
-mkdir -p "$corpus"/{tokenizer,splitter,file_source,native}
+mkdir -p "$corpus"/{tokenizer,splitter,split_paths,file_source,native}
 
 # tokenizer: the bytes as 8-bit text, and pairs of bytes as 16-bit units.
 for s in bookshop payroll plsql tsql plpgsql db2 sqlite lexical; do
@@ -183,6 +183,23 @@ seed native plsql-oracle 1 plsql
 seed native tsql-sqlserver 4 tsql
 seed native db2-db2 2 db2
 seed native lexical-postgres 6 lexical
+
+# split_paths: the first byte picks the DBMS type and the flags word
+# ((byte / 10) % 8: the DBMS type's, or one of seven others), the second how
+# far before the first chunk's end of a file the script starts (bit 0x80:
+# behind a comment rather than blank lines).
+seed2() {  # file name, type byte, chunk byte, script
+  { printf "\\$(printf '%03o' "$2")\\$(printf '%03o' "$3")"; cat "$work/$4.sql"; } >"$corpus/split_paths/$1"
+}
+seed2 payroll-oracle 1 0 payroll
+seed2 plsql-oracle-omit 71 130 plsql
+seed2 tsql-sqlserver 4 7 tsql
+seed2 tsql-sybase-crs 45 200 tsql
+seed2 plpgsql-postgres 6 33 plpgsql
+seed2 db2-db2 2 63 db2
+seed2 sqlite-sqlite 8 129 sqlite
+seed2 lexical-generic 0 12 lexical
+seed2 lexical-oracle-flags 51 140 lexical
 
 # file_source: the bytes of a file, in the encodings the host detects.
 f="$corpus/file_source"

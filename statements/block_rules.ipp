@@ -1,6 +1,9 @@
 // The dialect block rules: BEGIN ... END blocks, Oracle and DB2 IF blocks,
 // Oracle FOR loops and Postgres dollar-quoted bodies stay in one statement.
 //
+// The rules read their tokens from a Feed (statements/fast_path.ipp), naming
+// the keywords they decide on; every other token is appended on the way.
+//
 // The three nesting rules share one engine that keeps the open blocks on an
 // explicit stack, so a script of any nesting depth splits in time linear in
 // its length and never exhausts the call stack. Each rule still behaves as if
@@ -14,16 +17,27 @@
 
 #include "kxcom/charset.h"
 #include "kxsql/stream.h"
-#include "statements/keyword.h"
+#include "statements/fast_path.ipp"
 
 template <class T>
-long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags,
-                                    BlockKind outer) {
-  using kxsql::detail::IsKeyword;
+long CKXSQLStreamT<T>::FollowBlocks(Feed& feed, BlockKind outer) {
+  using kxsql::detail::Keyword;
+  using Want = kxsql::detail::Interest<T>;
+  const DBMSTYPE& dbms = feed.Dbms();
   const bool oracle = dbms == DBMSTYPE::ORACLE;
   const bool if_blocks = oracle || dbms == DBMSTYPE::DB2;
+  // The keywords each kind of block decides on. Inside an IF block or a
+  // loop, IF and FOR open their blocks whatever the DBMS type: only a
+  // BEGIN ... END block asks. Every other word is text.
+  Want in_block[3];
+  for (const BlockKind kind : {BlockKind::kCompound, BlockKind::kIf, BlockKind::kFor}) {
+    Want& want = in_block[static_cast<unsigned>(kind)];
+    if (kind != BlockKind::kCompound || if_blocks) want.Add(Keyword::kIf);
+    if (kind == BlockKind::kFor || oracle) want.Add(Keyword::kFor);
+    want.Add(Keyword::kBegin).Add(Keyword::kEnd);
+  }
   std::vector<BlockKind> open{outer};
-  SQLToken<T> token;
+  kxsql::detail::FoundToken<T> token;
   long rc = KXSQL_PRODUCED;
   bool entering = true;  // the top block has just been opened, nothing of it read yet
 
@@ -34,43 +48,40 @@ long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, uns
       // A loop's header runs up to LOOP; FOR UPDATE and the like are
       // taken for loops as well and seek on to the next LOOP.
       if (open.back() == BlockKind::kFor) {
-        rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::SYMBOL, CharSet<T>::LOOP);
+        rc = SeekOn(feed, Want().Add(Keyword::kLoop));
         closed = rc != KXSQL_PRODUCED;
       }
     }
     if (!closed) {
-      rc = ReadToken(token);
+      rc = feed.Next(in_block[static_cast<unsigned>(open.back())], token);
       closed = rc != KXSQL_PRODUCED;
     }
     if (!closed) {
-      Append(stmt, token, dbms, flags);
-      if (token.Is(SQLTOKEN_TYPE::SYMBOL)) {
-        const BlockKind kind = open.back();
-        // Inside an IF block or a loop, IF and FOR open their blocks whatever
-        // the DBMS type: only a BEGIN ... END block asks.
-        if (IsKeyword(token, CharSet<T>::IF) && (kind != BlockKind::kCompound || if_blocks)) {
+      feed.Append(token);
+      switch (token.keyword) {
+        case Keyword::kIf:
           open.push_back(BlockKind::kIf);
           entering = true;
-        } else if (IsKeyword(token, CharSet<T>::FOR) && (kind == BlockKind::kFor || oracle)) {
+          break;
+        case Keyword::kFor:
           open.push_back(BlockKind::kFor);
           entering = true;
-        } else if (IsKeyword(token, CharSet<T>::BEGIN)) {
+          break;
+        case Keyword::kBegin:
           // BEGIN TRAN inside a block opens a block too: only the statement
           // level tells it apart.
           open.push_back(BlockKind::kCompound);
           entering = true;
-        } else if (IsKeyword(token, CharSet<T>::END)) {
+          break;
+        default:
           // END closes the innermost block, whatever it ends in the script
-          // (a CASE, an unknown construct). IF blocks and loops then run on to
-          // their closing IF or LOOP.
-          if (kind == BlockKind::kIf)
-            rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::SYMBOL, CharSet<T>::IF);
-          else if (kind == BlockKind::kFor)
-            rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::SYMBOL, CharSet<T>::LOOP);
-          else
-            rc = KXSQL_PRODUCED;
+          // (a CASE, an unknown construct). IF blocks and loops then run on
+          // to their closing IF or LOOP.
+          if (open.back() == BlockKind::kIf) rc = SeekOn(feed, Want().Add(Keyword::kIf));
+          else if (open.back() == BlockKind::kFor) rc = SeekOn(feed, Want().Add(Keyword::kLoop));
+          else rc = KXSQL_PRODUCED;
           closed = true;
-        }
+          break;
       }
     }
     if (closed) {
@@ -82,64 +93,54 @@ long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, uns
 }
 
 template <class T>
-long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+long CKXSQLStreamT<T>::FollowDollarQuote(Feed& feed) {
+  using Want = kxsql::detail::Interest<T>;
+  const Want dollar = Want().Add(kxsql::detail::TokenKind::kDollar);
   // Single dollar signs inside the body are text; two in a row close it.
-  long rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::DollarSign, nullptr);
-  SQLToken<T> token;
+  long rc = SeekOn(feed, dollar);
+  kxsql::detail::FoundToken<T> token;
   while (rc == KXSQL_PRODUCED) {
-    rc = ReadToken(token);
+    rc = feed.Next(Want::Any(), token);
     if (rc != KXSQL_PRODUCED) return rc;
-    Append(stmt, token, dbms, flags);
-    if (token.Is(SQLTOKEN_TYPE::DollarSign)) return KXSQL_PRODUCED;
-    rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::DollarSign, nullptr);
+    feed.Append(token);
+    if (token.kind == kxsql::detail::TokenKind::kDollar) return KXSQL_PRODUCED;
+    rc = SeekOn(feed, dollar);
   }
+  return rc;
+}
+
+// The exported block rules: each runs its rule on a feed of its own.
+template <class T>
+template <class Rule>
+long CKXSQLStreamT<T>::RunBlockRule(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, Rule rule) {
+  long rc;
+  try {
+    Feed feed(*this, stmt, dbms, flags, false);
+    rc = rule(feed);
+    feed.Finish();
+  } catch (const std::bad_alloc&) {
+    rc = KXSQL_FAILED;
+  }
+  stmt.Sync();
   return rc;
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLCompoundStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
-  long rc;
-  try {
-    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
-  } catch (const std::bad_alloc&) {
-    rc = KXSQL_FAILED;
-  }
-  stmt.Sync();
-  return rc;
+  return RunBlockRule(stmt, dbms, flags, [this](Feed& feed) { return FollowBlocks(feed, BlockKind::kCompound); });
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLDB2OracleIFStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
-  long rc;
-  try {
-    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kIf);
-  } catch (const std::bad_alloc&) {
-    rc = KXSQL_FAILED;
-  }
-  stmt.Sync();
-  return rc;
+  return RunBlockRule(stmt, dbms, flags, [this](Feed& feed) { return FollowBlocks(feed, BlockKind::kIf); });
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLOracleForStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
-  long rc;
-  try {
-    rc = FollowBlocks(stmt, dbms, flags, BlockKind::kFor);
-  } catch (const std::bad_alloc&) {
-    rc = KXSQL_FAILED;
-  }
-  stmt.Sync();
-  return rc;
+  return RunBlockRule(stmt, dbms, flags, [this](Feed& feed) { return FollowBlocks(feed, BlockKind::kFor); });
 }
 
 template <class T>
 long CKXSQLStreamT<T>::SQLPGDollarQuotedString(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
-  long rc;
-  try {
-    rc = FollowDollarQuote(stmt, dbms, flags);
-  } catch (const std::bad_alloc&) {
-    rc = KXSQL_FAILED;
-  }
-  stmt.Sync();
-  return rc;
+  return RunBlockRule(stmt, dbms, flags, [this](Feed& feed) { return FollowDollarQuote(feed); });
 }

@@ -31,12 +31,12 @@ template class SQLStmtT<unsigned short>;
                                             const SQLTOKEN_TYPE&, const T*);                               \
   template long CKXSQLStreamT<T>::SeekSeparator(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,              \
                                                 const STMTSEP&);                                           \
-  template long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);               \
-  template long CKXSQLStreamT<T>::StoredCodeBlock(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);           \
   template long CKXSQLStreamT<T>::RegularStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);               \
-  template long CKXSQLStreamT<T>::FollowBlocks(SQLStmtT<T>&, const DBMSTYPE&, unsigned long,               \
-                                               CKXSQLStreamT<T>::BlockKind);                               \
-  template long CKXSQLStreamT<T>::FollowDollarQuote(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);         \
+  template long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long, bool);         \
+  template long CKXSQLStreamT<T>::StatementRules(CKXSQLStreamT<T>::Feed&);                                 \
+  template long CKXSQLStreamT<T>::StoredCodeBlock(CKXSQLStreamT<T>::Feed&);                                \
+  template long CKXSQLStreamT<T>::FollowBlocks(CKXSQLStreamT<T>::Feed&, CKXSQLStreamT<T>::BlockKind);      \
+  template long CKXSQLStreamT<T>::FollowDollarQuote(CKXSQLStreamT<T>::Feed&);                              \
   template long CKXSQLStreamT<T>::SetSplitRules(int) noexcept;                                             \
   template long CKXSQLStreamT<T>::SetSplitRules(int, const DBMSTYPE&) noexcept;                            \
   template long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>&, const DBMSTYPE&, unsigned long);                \

@@ -10,6 +10,7 @@
 #include "kxcom/kxstring.h"
 #include "kxcom/message.h"
 #include "kxsql/stream.h"
+#include "statements/fast_path.ipp"
 #include "statements/keyword.h"
 
 namespace kxsql::detail {
@@ -52,7 +53,7 @@ long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned 
     } else if (m_pNative) {
       rc = NativeStmt(stmt, dbms, flags);
     } else {
-      rc = DialectStmt(stmt, dbms, flags);
+      rc = DialectStmt(stmt, dbms, flags, true);
     }
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
@@ -72,84 +73,99 @@ long CKXSQLStreamT<T>::SeekSeparator(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, un
 }
 
 template <class T>
-long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
-  using kxsql::detail::IsKeyword;
-  SQLToken<T> token;
-  long rc = ReadToken(token);
-  while (rc == KXSQL_PRODUCED) {
-    const bool symbol = token.Is(SQLTOKEN_TYPE::SYMBOL);
-    if (symbol && IsKeyword(token, CharSet<T>::GO)) {
-      // GO ends a batch wherever it stands; the line ending just before it
-      // belongs to the GO line, not to the statement.
-      stmt.RemoveLastLineEnding();
-      return KXSQL_PRODUCED;
-    }
-    if (symbol && IsKeyword(token, CharSet<T>::BEGIN)) {
-      Append(stmt, token, dbms, flags);
-      // BEGIN TRAN, BEGIN TRANSACTION and BEGIN WORK (one run of blanks
-      // between the words) are statements, not blocks. The peeked tokens come
-      // back from the queue and are appended as usual.
-      SQLToken<T> blank;
-      SQLToken<T> word;
-      if (PeekToken(blank) && blank.Is(SQLTOKEN_TYPE::WHITESPACE) && PeekToken(word) &&
-          word.Is(SQLTOKEN_TYPE::SYMBOL) &&
-          (IsKeyword(word, CharSet<T>::TRAN) || IsKeyword(word, CharSet<T>::TRANSACTION) ||
-           IsKeyword(word, CharSet<T>::WORK))) {
-        rc = ReadToken(token);
-        continue;
-      }
-      return FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
-    }
-    // DROP PROCEDURE is a statement; CREATE or ALTER PROCEDURE opens stored code.
-    if (symbol && IsKeyword(token, CharSet<T>::PROCEDURE) && !IsKeyword(stmt.GetLastToken(), CharSet<T>::DROP)) {
-      Append(stmt, token, dbms, flags);
-      return StoredCodeBlock(stmt, dbms, flags);
-    }
-    if (symbol && IsKeyword(token, CharSet<T>::TRIGGER)) {
-      const SQLToken<T>& before = stmt.GetLastToken();
-      if (!IsKeyword(before, CharSet<T>::DROP) && !IsKeyword(before, CharSet<T>::ALTER) &&
-          !IsKeyword(before, CharSet<T>::ENABLE) && !IsKeyword(before, CharSet<T>::DISABLE)) {
-        Append(stmt, token, dbms, flags);
-        return StoredCodeBlock(stmt, dbms, flags);
-      }
-    }
-    if (token.Is(SQLTOKEN_TYPE::SEMI_COLON)) return KXSQL_PRODUCED;
-    if (token.Is(SQLTOKEN_TYPE::SLASH_TERMINATOR)) {
-      // A `/` alone in the first column ends the statement; its line ending goes with it.
-      stmt.RemoveLastLineEnding();
-      return KXSQL_PRODUCED;
-    }
-    if (token.Is(SQLTOKEN_TYPE::DollarSign) && dbms.GetGroup() == DBMSGroup::Postgres) {
-      // `$$` opens a Postgres body. The token after a single `$` (a
-      // parameter's number, a quote's tag) is taken as it is, unexamined.
-      Append(stmt, token, dbms, flags);
-      rc = ReadToken(token);
-      if (rc != KXSQL_PRODUCED) return rc;
-      Append(stmt, token, dbms, flags);
-      if (token.Is(SQLTOKEN_TYPE::DollarSign)) {
-        rc = FollowDollarQuote(stmt, dbms, flags);
-        if (rc != KXSQL_PRODUCED) return rc;
-      }
-      rc = ReadToken(token);
-      continue;
-    }
-    Append(stmt, token, dbms, flags);
-    rc = ReadToken(token);
-  }
+long CKXSQLStreamT<T>::DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool trimmed) {
+  Feed feed(*this, stmt, dbms, flags, trimmed);
+  const long rc = StatementRules(feed);
+  feed.Finish();
   return rc;
 }
 
 template <class T>
-long CKXSQLStreamT<T>::StoredCodeBlock(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags) {
+long CKXSQLStreamT<T>::StatementRules(Feed& feed) {
+  using kxsql::detail::Keyword;
+  using kxsql::detail::TokenKind;
+  SQLStmtT<T>& stmt = feed.Statement();
+  kxsql::detail::Interest<T> decisive;
+  decisive.Add(TokenKind::kSemicolon).Add(TokenKind::kSlashTerminator);
+  decisive.Add(Keyword::kGo).Add(Keyword::kBegin).Add(Keyword::kProcedure).Add(Keyword::kTrigger);
+  if (feed.Dbms().GetGroup() == DBMSGroup::Postgres) decisive.Add(TokenKind::kDollar);
+  kxsql::detail::FoundToken<T> token;
+  for (;;) {
+    long rc = feed.Next(decisive, token);
+    if (rc != KXSQL_PRODUCED) return rc;
+    switch (token.keyword) {
+      case Keyword::kGo:
+        // GO ends a batch wherever it stands; the line ending just before it
+        // belongs to the GO line, not to the statement.
+        stmt.RemoveLastLineEnding();
+        return KXSQL_PRODUCED;
+      case Keyword::kBegin:
+        feed.Append(token);
+        // BEGIN TRAN, BEGIN TRANSACTION and BEGIN WORK (one run of blanks
+        // between the words) are statements, not blocks.
+        if (feed.BeginsTransaction()) continue;
+        return FollowBlocks(feed, BlockKind::kCompound);
+      case Keyword::kProcedure:
+        // DROP PROCEDURE is a statement; CREATE or ALTER PROCEDURE opens stored code.
+        if (feed.LastIs(Keyword::kDrop)) break;
+        feed.Append(token);
+        return StoredCodeBlock(feed);
+      case Keyword::kTrigger:
+        if (feed.LastIs(Keyword::kDrop) || feed.LastIs(Keyword::kAlter) || feed.LastIs(Keyword::kEnable) ||
+            feed.LastIs(Keyword::kDisable))
+          break;
+        feed.Append(token);
+        return StoredCodeBlock(feed);
+      default:
+        break;
+    }
+    if (token.kind == TokenKind::kSemicolon) return KXSQL_PRODUCED;
+    if (token.kind == TokenKind::kSlashTerminator) {
+      // A `/` alone in the first column ends the statement; its line ending goes with it.
+      stmt.RemoveLastLineEnding();
+      return KXSQL_PRODUCED;
+    }
+    if (token.kind == TokenKind::kDollar) {
+      // `$$` opens a Postgres body. The token after a single `$` (a
+      // parameter's number, a quote's tag) is taken as it is, unexamined.
+      feed.Append(token);
+      rc = feed.Next(kxsql::detail::Interest<T>::Any(), token);
+      if (rc != KXSQL_PRODUCED) return rc;
+      feed.Append(token);
+      if (token.kind == TokenKind::kDollar) {
+        rc = FollowDollarQuote(feed);
+        if (rc != KXSQL_PRODUCED) return rc;
+      }
+      continue;
+    }
+    feed.Append(token);  // DROP PROCEDURE, DROP TRIGGER and the like
+  }
+}
+
+template <class T>
+long CKXSQLStreamT<T>::StoredCodeBlock(Feed& feed) {
+  using kxsql::detail::Interest;
   // A procedure or trigger body runs from the next BEGIN to its END. One
   // without BEGIN therefore runs on to the next BEGIN anywhere in the script.
   // The seek's own result is not looked at: an end or a failure comes back
   // from the block's first read.
-  SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::SYMBOL, CharSet<T>::BEGIN);
-  long rc = FollowBlocks(stmt, dbms, flags, BlockKind::kCompound);
+  SeekOn(feed, Interest<T>().Add(kxsql::detail::Keyword::kBegin));
+  long rc = FollowBlocks(feed, BlockKind::kCompound);
   // Oracle stored code ends with the semicolon after its END.
-  if (dbms == DBMSTYPE::ORACLE) rc = SeekToken(stmt, dbms, flags, SQLTOKEN_TYPE::SEMI_COLON, nullptr);
+  if (feed.Dbms() == DBMSTYPE::ORACLE) rc = SeekOn(feed, Interest<T>().Add(kxsql::detail::TokenKind::kSemicolon));
   return rc;
+}
+
+// A seek of the block rules: appends tokens up to the first that `target`
+// names, and that one too unless the flags say to leave it out.
+template <class T>
+template <class Want>
+long CKXSQLStreamT<T>::SeekOn(Feed& feed, const Want& target) {
+  kxsql::detail::FoundToken<T> token;
+  const long rc = feed.Next(target, token);
+  if (rc != KXSQL_PRODUCED) return rc;
+  if (!IsPartFilter(feed.Flags(), SQLSTMT_OMIT_MATCH)) feed.Append(token);
+  return KXSQL_PRODUCED;
 }
 
 template <class T>
@@ -205,7 +221,7 @@ long CKXSQLStreamT<T>::SQLSeekEndOfStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms,
   try {
     // As in GetNextStmt, a separator without a type leaves the statement's
     // end to the dialect rules.
-    rc = sep.m_pType == nullptr ? DialectStmt(stmt, dbms, flags) : SeekSeparator(stmt, dbms, flags, sep);
+    rc = sep.m_pType == nullptr ? DialectStmt(stmt, dbms, flags, false) : SeekSeparator(stmt, dbms, flags, sep);
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }

@@ -7,6 +7,7 @@
 
 #include "kxcom/charset.h"
 #include "kxsql/statement.h"
+#include "statements/statement_builder.h"
 
 namespace kxsql::detail {
 // The length of `text` up to its first NUL, at most `n`.
@@ -42,6 +43,9 @@ template <class T>
 SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
   if (this == &other) return *this;
   try {
+    // A statement being built is copied with what its builder holds; the
+    // builder of this one holds nothing that survives the assignment.
+    if (other.m_pBuilder != nullptr) other.m_pBuilder->Flush();
     // Every copy is made before anything is replaced, so that running out of
     // memory leaves this statement as it was. What `other` still owes its
     // parsed and no-comment texts is paid in the copy.
@@ -68,6 +72,7 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     m_nKind = other.m_nKind;
     m_nRepeat = other.m_nRepeat;
     m_strData = std::move(data);
+    if (m_pBuilder != nullptr) m_pBuilder->Drop();
   } catch (const std::bad_alloc&) {
   }
   return *this;
@@ -90,12 +95,21 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
 
 template <class T>
 void SQLStmtT<T>::Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
-  AppendText(token.text_.GetString(), token.text_.GetLength(), *token.type_, dbms, flags);
+  AppendInline(token.text_.GetString(), token.text_.GetLength(), *token.type_, dbms, flags);
 }
 
 template <class T>
 void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQLTOKEN_TYPE& type,
                              const DBMSTYPE& dbms, unsigned long flags) {
+  AppendInline(text, n, type, dbms, flags);
+}
+
+// The token path appends every token: its body is inlined there.
+template <class T>
+void SQLStmtT<T>::AppendInline(const T* const text, const std::size_t n,
+                                                         const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
+                                                         unsigned long flags) {
+  FlushBuilder();
   const bool to_parsed = !(((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 && type == SQLTOKEN_TYPE::LINECOMMENT) ||
                            ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 && type == SQLTOKEN_TYPE::MULTILINECOMMENT) ||
                            ((flags & SQLSTMT_SKIP_CR) != 0 && type == SQLTOKEN_TYPE::CR));
@@ -144,7 +158,13 @@ void SQLStmtT<T>::AppendText(const T* const text, const std::size_t n, const SQL
     if (new_side_effect) m_strSideEffect.Assign(text, kxsql::detail::LengthUpToNul(text, n));  // the word, as the host read it
     m_lastToken.text_.Assign(text, n);
     m_lastToken.type_ = &type;
+    if (m_pBuilder != nullptr) m_pBuilder->Resync();
   }
+}
+
+template <class T>
+inline void SQLStmtT<T>::FlushBuilder() {
+  if (m_pBuilder != nullptr) m_pBuilder->Flush();
 }
 
 template <class T>
@@ -172,12 +192,14 @@ void SQLStmtT<T>::Clear() {
   m_nKind = KXSQL_STMT_SQL;
   m_nRepeat = 1;
   m_strData.Empty();
+  if (m_pBuilder != nullptr) m_pBuilder->Drop();
 }
 
 template <class T>
 void SQLStmtT<T>::Trim() {
   // The full text keeps its trailing blanks: a GO indented on its own line
   // leaves them there, and the runner compares texts without them anyway.
+  FlushBuilder();
   Sync();
   m_strText.TrimLeft(CharSet<T>::WHITESPACE);
   m_nParsedFrom = m_nNoCommentFrom = m_strText.GetLength();
@@ -189,6 +211,7 @@ void SQLStmtT<T>::Trim() {
 
 template <class T>
 void SQLStmtT<T>::RemoveLastLineEnding() {
+  FlushBuilder();
   Sync();
   const std::size_t length = m_strText.GetLength();
   const T* crlf = CharSet<T>::CRLF;

@@ -59,7 +59,7 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   const OFENCODING* GetEncoding() const noexcept { return m_pEncoding; }
   /// Full 64-bit byte counts, for progress over files of 4 GiB and more.
   /// GetTotalBytes is -1 when no file is read; GetRemainingBytes counts the
-  /// bytes not yet read into the read buffer.
+  /// bytes not yet taken into a chunk.
   ///@{
   std::int64_t GetTotalBytes() const noexcept { return m_nTotalBytes; }
   std::int64_t GetRemainingBytes() const noexcept { return m_nRemainingBytes; }
@@ -77,6 +77,9 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
 
  private:
   static constexpr unsigned int kChunkSize = 4096;
+  /// The file is read this many bytes at a time into the read buffer, and
+  /// its chunks are taken from there.
+  static constexpr unsigned int kReadAhead = 16 * kChunkSize;
   /// Reads and decodes the next chunk. False when the read failed (the file
   /// is then closed and the failure reported) or the chunk did not decode.
   bool ReadChunk();
@@ -89,11 +92,16 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   TextDecoder* m_pDecoder = nullptr;
   const OFENCODING* m_pEncoding = nullptr;
   std::int64_t m_nTotalBytes = -1;
-  /// Bytes after the byte-order mark not read yet; the next chunk starts at
-  /// m_nTotalBytes - m_nRemainingBytes.
+  /// Bytes after the byte-order mark not taken into a chunk yet; the next
+  /// chunk starts at m_nTotalBytes - m_nRemainingBytes.
   std::int64_t m_nRemainingBytes = 0;
   unsigned char* m_pReadBuffer = nullptr;
-  // The current chunk's characters, in the decoder's storage, are the read
-  // window (m_pWindowBegin to m_pWindowEnd); m_pWindowPos is the next one to
+  /// The bytes read ahead into the read buffer: the next chunk starts at
+  /// m_nAheadAt, and m_nAheadCount bytes were read.
+  std::size_t m_nAheadAt = 0;
+  std::size_t m_nAheadCount = 0;
+  // The current chunk's characters, in the decoder's storage (or in the read
+  // buffer itself, for UTF-8 that needs no change), are the read window
+  // (m_pWindowBegin to m_pWindowEnd); m_pWindowPos is the next one to
   // deliver. All null when nothing is decoded.
 };

@@ -39,6 +39,8 @@ enum : int {
 namespace kxsql::detail {
 template <class T>
 struct StatementAccess;
+template <class T>
+class StatementBuilder;
 }  // namespace kxsql::detail
 /// @endcond
 
@@ -128,8 +130,13 @@ class KXSQL_EXPORT SQLStmtT {
   /// tokens without making token objects).
   void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
                   unsigned long flags);
+  KXCOM_ALWAYS_INLINE void AppendInline(const T* text, std::size_t n, const SQLTOKEN_TYPE& type,
+                                        const DBMSTYPE& dbms, unsigned long flags);
+  /// Brings in what an attached builder still holds (see m_pBuilder).
+  void FlushBuilder();
   friend class CKXSQLStreamT<T>;
   friend struct kxsql::detail::StatementAccess<T>;
+  friend class kxsql::detail::StatementBuilder<T>;
 
   CKXStringT<T> m_strText;
   CKXStringT<T> m_strParsedText;
@@ -149,6 +156,13 @@ class KXSQL_EXPORT SQLStmtT {
   int m_nKind = KXSQL_STMT_SQL;
   unsigned int m_nRepeat = 1;
   CKXStringT<T> m_strData;
+  /// While the splitter builds the statement from whole ranges of the source
+  /// (statements/statement_builder.h), the builder holds the latest tokens as
+  /// positions in the source. Every member that reads or changes the texts
+  /// or the tokens brings them in first (Clear and assignment drop them); the
+  /// inline getters do not, and are read only once the splitter is done.
+  /// Never copied.
+  kxsql::detail::StatementBuilder<T>* m_pBuilder = nullptr;
 };
 
 /// @cond

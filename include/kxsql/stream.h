@@ -66,10 +66,13 @@ void ResetNativeReading(NativeState<T>& state) noexcept;
 template <class T>
 bool HasNativeReadAhead(const CKXSQLStreamT<T>& stream) noexcept;
 // Under the native rules: what the input ended inside while the last
-// statement was read (a comment, a string, a quoted name, a dollar body),
-// in words, with its start in that statement's text; null when nothing.
+// statement was read (a comment, a string, a quoted name, a dollar body, a
+// block), in words, with its length: it is the end of that statement's text
+// (a block: all of it, `length` then exceeds the text); null when nothing.
 template <class T>
-KXSQL_EXPORT const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept;
+KXSQL_EXPORT const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& length) noexcept;
+template <class T>
+struct StreamProbe;
 }  // namespace kxsql::detail
 /// @endcond
 
@@ -211,16 +214,29 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   static void Append(SQLStmtT<T>& stmt, const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags) {
     stmt.Append(token, dbms, flags);
   }
+  /// Any type and text, token by token: the caller's separator and SQLSeekToken.
   long SeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, const SQLTOKEN_TYPE& type,
                  const T* text);
   long SeekSeparator(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, const STMTSEP& sep);
-  long DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
-  long StoredCodeBlock(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
   long RegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+
+  /// The statement and block rules read the tokens that they decide on from
+  /// a Feed, which appends every other token on the way: from the source's
+  /// read window in whole runs where it can, through GetToken where it must
+  /// (statements/fast_path.ipp). `trimmed`: the statement is trimmed when the
+  /// rules are done, so blanks before its first token need not be copied.
+  class Feed;
+  long DialectStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool trimmed);
+  long StatementRules(Feed& feed);
+  long StoredCodeBlock(Feed& feed);
   /// Follows `outer`, whose opening keyword has been appended, and every block
   /// nested in it, with an explicit stack of open blocks.
-  long FollowBlocks(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, BlockKind outer);
-  long FollowDollarQuote(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags);
+  long FollowBlocks(Feed& feed, BlockKind outer);
+  long FollowDollarQuote(Feed& feed);
+  template <class Want>
+  long SeekOn(Feed& feed, const Want& target);
+  template <class Rule>
+  long RunBlockRule(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, Rule rule);
 
   /// The tokenizer's machine, over the virtual character interface or over
   /// the read window (tokenizer.ipp).
@@ -239,7 +255,8 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   bool LexesNatively() const noexcept;
   friend class kxsql::detail::NativeInput<T>;
   friend bool kxsql::detail::HasNativeReadAhead<T>(const CKXSQLStreamT<T>& stream) noexcept;
-  friend const char* kxsql::detail::NativeOpenAtEnd<T>(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept;
+  friend const char* kxsql::detail::NativeOpenAtEnd<T>(const CKXSQLStreamT<T>& stream, std::size_t& length) noexcept;
+  friend struct kxsql::detail::StreamProbe<T>;
 
   unsigned int m_nState = 0;
   std::deque<SQLToken<T>> m_tokenQueue;
@@ -250,7 +267,30 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   const std::uint8_t* m_pClasses = nullptr;
   /// -1 not decided yet, 0 through GetChar, 1 from the window.
   signed char m_nWindowUse = -1;
+  /// Tests compare the two ways of splitting: true makes this stream's
+  /// statement and block rules take every token from GetToken.
+  bool m_bTokenPathOnly = false;
 };
+
+/// @cond
+namespace kxsql::detail {
+/// For tests, which compare the two ways of splitting: the switch between
+/// them, and where a stream stands behind its interface.
+template <class T>
+struct StreamProbe {
+  /// `on` makes `stream` split through GetToken alone, token by token, as a
+  /// stream of a class derived from a source does; off (the default) lets it
+  /// cut statements from the read window in whole runs.
+  static void SplitThroughTokens(CKXSQLStreamT<T>& stream, bool on) noexcept { stream.m_bTokenPathOnly = on; }
+  static unsigned int TokenizerState(const CKXSQLStreamT<T>& stream) noexcept { return stream.m_nState; }
+  /// The reading position within the read window (-1 without a window).
+  static long WindowOffset(const CKXSQLStreamT<T>& stream) noexcept {
+    return stream.m_pWindowBegin ? static_cast<long>(stream.m_pWindowPos - stream.m_pWindowBegin) : -1;
+  }
+  static std::size_t QueuedTokens(const CKXSQLStreamT<T>& stream) noexcept { return stream.m_tokenQueue.size(); }
+};
+}  // namespace kxsql::detail
+/// @endcond
 
 /// @cond
 extern template class CKXSQLStreamT<char>;

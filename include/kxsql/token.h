@@ -26,6 +26,10 @@ template <class T>
 class KXSQL_EXPORT CKXSQLStreamT;
 template <class T>
 class KXSQL_EXPORT SQLStmtT;
+namespace kxsql::detail {
+template <class T>
+class StatementBuilder;
+}  // namespace kxsql::detail
 /// @endcond
 
 /// One token of SQL text: its exact characters and its type, a host
@@ -99,9 +103,11 @@ class KXSQL_EXPORT SQLToken {
 
  private:
   /// The tokenizer fills the text in place; a statement copies tokens into
-  /// storage it has made room for first.
+  /// storage it has made room for first, or from where they stand in the
+  /// source (StatementBuilder).
   friend class CKXSQLStreamT<T>;
   friend class SQLStmtT<T>;
+  friend class kxsql::detail::StatementBuilder<T>;
 
   CKXStringT<T> text_;
   const SQLTOKEN_TYPE* type_ = &SQLTOKEN_TYPE::NONE;

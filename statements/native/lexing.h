@@ -16,6 +16,8 @@
 #include "kxcom/token_type.h"
 #include "lexer/char_class.h"
 #include "statements/native/native_input.h"
+#include "statements/statement_builder.h"
+#include "statements/token_kinds.h"
 
 namespace kxsql::detail {
 
@@ -75,13 +77,15 @@ inline unsigned LowerAscii(T c) noexcept {
   return u >= 'A' && u <= 'Z' ? u + 32 : u;
 }
 
+// Inlined where it is called, so that the keyword's letters are constants:
+// most words differ from it in their length or first letter.
 template <class T>
-bool Lexeme<T>::IsWord(const char* keyword) const noexcept {
-  if (kind != LexKind::kWord) return false;
-  std::size_t i = 0;
-  for (; keyword[i] != 0; ++i)
-    if (i >= length || LowerAscii(text[i]) != LowerAscii(keyword[i])) return false;
-  return i == length;
+KXCOM_ALWAYS_INLINE bool Lexeme<T>::IsWord(const char* keyword) const noexcept {
+  const std::size_t n = __builtin_strlen(keyword);  // a constant for a literal
+  if (kind != LexKind::kWord || length != n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (LowerAscii(text[i]) != LowerAscii(keyword[i])) return false;
+  return true;
 }
 
 // The token from the input's mark to its position.
@@ -163,10 +167,14 @@ bool ScanBlockComment(NativeInput<T>& in, bool nested) {
 template <class T>
 bool ScanQuoted(NativeInput<T>& in, unsigned quote, bool backslash) {
   for (;;) {
-    in.SkipWhile([quote, backslash](T c) {
-      const unsigned u = static_cast<Unit<T>>(c);
-      return u != quote && !(backslash && u == '\\');
-    });
+    if (backslash) {
+      in.SkipWhile([quote](T c) {
+        const unsigned u = static_cast<Unit<T>>(c);
+        return u != quote && u != '\\';
+      });
+    } else {
+      in.SkipTo(static_cast<T>(quote));
+    }
     if (in.AtEnd()) return false;
     const unsigned c = static_cast<Unit<T>>(in.Peek());
     if (c == '\\') {
@@ -211,15 +219,30 @@ bool LooksAt(NativeInput<T>& in, const char* text, bool fold) {
 }
 
 // A quoted token or comment that the end of the input left open: what it is
-// in words, and where it starts in the statement's text.
+// in words, and how long it is (it ends the statement's text); a block the
+// input ended inside spans the whole statement (npos).
 struct OpenAtEnd {
   const char* what = nullptr;
-  std::size_t offset = 0;
+  std::size_t length = 0;
 };
 
-// What a client's splitter works with for one statement.
+// What a client's splitter works with for one statement. The statement is
+// built from whole ranges of the input (statements/statement_builder.h):
+// lexemes that follow each other are copied in one piece, when the input is
+// about to move or drop them (NativeInput flushes the builder), or when
+// anything reads or changes the statement.
 template <class T>
 struct SplitContext {
+  SplitContext(NativeInput<T>& input, SQLStmtT<T>& statement, const DBMSTYPE& dbms_type, unsigned long flags_word,
+               bool& line_start) noexcept
+      : in(input), stmt(statement), dbms(dbms_type), flags(flags_word), at_line_start(line_start),
+        builder(statement, dbms_type, flags_word), routes(RoutesByCode::For(flags_word)) {
+    in.SetBuilder(&builder);
+  }
+  ~SplitContext() { in.SetBuilder(nullptr); }
+  SplitContext(const SplitContext&) = delete;
+  SplitContext& operator=(const SplitContext&) = delete;
+
   NativeInput<T>& in;
   SQLStmtT<T>& stmt;
   const DBMSTYPE& dbms;
@@ -229,16 +252,30 @@ struct SplitContext {
   // Set when a token the input ended inside is appended.
   OpenAtEnd* open = nullptr;
 
-  void Append(const Lexeme<T>& lexeme);
-  void Append(const T* text, std::size_t n, const SQLTOKEN_TYPE& type);
+  KXCOM_ALWAYS_INLINE void Append(const Lexeme<T>& lexeme) {
+    if (lexeme.unterminated) NoteOpen(lexeme);
+    Append(lexeme.text, lexeme.length, *lexeme.type);
+  }
+  KXCOM_ALWAYS_INLINE void Append(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) {
+    builder.Add(text, n, type, routes.Route(type));
+  }
   // Nothing but blanks and comments so far.
-  bool Empty() const noexcept;
+  bool Empty() const noexcept { return !builder.HasCompareToken(); }
   void SetKind(int kind) noexcept;
   // The input ended inside a block the client was following (a PL/SQL
   // unit without its `/`, a trigger body without its END, ...).
   void EndsInsideBlock() noexcept {
-    if (open != nullptr && open->what == nullptr) *open = OpenAtEnd{"a block", 0};
+    if (open != nullptr && open->what == nullptr) *open = OpenAtEnd{"a block", static_cast<std::size_t>(-1)};
   }
+  // Brings everything into the statement: the client is done with it.
+  void Finish() { builder.Flush(); }
+
+ private:
+  // Notes a token that the end of the input left open.
+  void NoteOpen(const Lexeme<T>& lexeme) noexcept;
+
+  StatementBuilder<T> builder;
+  const RoutesByCode& routes;
 };
 
 // The way the native rules build a statement, past its usual interface.
@@ -256,31 +293,31 @@ struct StatementAccess {
   static CKXStringT<T>& Data(SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
   static bool HasCompareToken(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens > 0; }
   static const CKXStringT<T>& Text(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strText; }
-  static void Sync(SQLStmtT<T>& stmt) noexcept { stmt.Sync(); }
+  // Brings in what the statement's builder holds, and what its texts are owed.
+  static void Sync(SQLStmtT<T>& stmt) {
+    stmt.FlushBuilder();
+    stmt.Sync();
+  }
+  // For tests: the texts with their lengths (they may hold NUL characters)
+  // and the counts, once the statement is done.
+  static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strParsedText; }
+  static const CKXStringT<T>& NoCommentText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strNoCommentText; }
+  static unsigned int TokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nTokens; }
+  static unsigned int CompareTokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens; }
 };
 
 template <class T>
-void SplitContext<T>::Append(const Lexeme<T>& lexeme) {
-  if (lexeme.unterminated && open != nullptr && lexeme.length > 0) {
-    const unsigned first = static_cast<Unit<T>>(lexeme.text[0]);
-    const SQLTOKEN_TYPE& type = *lexeme.type;
-    open->offset = StatementAccess<T>::Text(stmt).GetLength();
-    open->what = type == SQLTOKEN_TYPE::MULTILINECOMMENT ? "a /* comment"
-                 : first == '$'                          ? "a $$ body"
-                 : type == SQLTOKEN_TYPE::DQ_STRING      ? (first == '`'   ? "a `...` quoted name"
-                                                            : first == '[' ? "a [...] quoted name"
-                                                                           : "a \"...\" quoted name")
-                                                         : "a '...' string";
-  }
-  StatementAccess<T>::Append(stmt, lexeme, dbms, flags);
-}
-template <class T>
-void SplitContext<T>::Append(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) {
-  StatementAccess<T>::Append(stmt, text, n, type, dbms, flags);
-}
-template <class T>
-bool SplitContext<T>::Empty() const noexcept {
-  return !StatementAccess<T>::HasCompareToken(stmt);
+void SplitContext<T>::NoteOpen(const Lexeme<T>& lexeme) noexcept {
+  if (open == nullptr || lexeme.length == 0) return;
+  const unsigned first = static_cast<Unit<T>>(lexeme.text[0]);
+  const SQLTOKEN_TYPE& type = *lexeme.type;
+  open->length = lexeme.length;
+  open->what = type == SQLTOKEN_TYPE::MULTILINECOMMENT ? "a /* comment"
+               : first == '$'                          ? "a $$ body"
+               : type == SQLTOKEN_TYPE::DQ_STRING      ? (first == '`'   ? "a `...` quoted name"
+                                                          : first == '[' ? "a [...] quoted name"
+                                                                         : "a \"...\" quoted name")
+                                                       : "a '...' string";
 }
 template <class T>
 void SplitContext<T>::SetKind(int kind) noexcept {

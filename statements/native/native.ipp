@@ -36,9 +36,9 @@ void ResetNativeReading(NativeState<T>& state) noexcept {
 }
 
 template <class T>
-const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& offset) noexcept {
+const char* NativeOpenAtEnd(const CKXSQLStreamT<T>& stream, std::size_t& length) noexcept {
   if (stream.m_pNative == nullptr || stream.m_pNative->open_at_end.what == nullptr) return nullptr;
-  offset = stream.m_pNative->open_at_end.offset;
+  length = stream.m_pNative->open_at_end.length;
   return stream.m_pNative->open_at_end.what;
 }
 
@@ -114,7 +114,7 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
   NativeState<T>& state = *m_pNative;
   state.dialect = &dbms;
   const Client client = ClientFor(dbms);
-  if (client == Client::kClassic) return DialectStmt(stmt, dbms, flags);
+  if (client == Client::kClassic) return DialectStmt(stmt, dbms, flags, true);
   if (!IsOpen()) {
     CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "Attempting to get next token, file not open",
                                           "Get Token Sequence Error", 0, "GetToken", 0);
@@ -129,7 +129,8 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
     m_tokenQueue.clear();
   }
   state.open_at_end = OpenAtEnd();
-  SplitContext<T> ctx{state.input, stmt, dbms, flags, state.at_line_start, &state.open_at_end};
+  SplitContext<T> ctx(state.input, stmt, dbms, flags, state.at_line_start);
+  ctx.open = &state.open_at_end;
   long rc = KXSQL_FAILED;
   switch (client) {
     case Client::kPsql:
@@ -153,6 +154,7 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
     default:
       break;
   }
+  ctx.Finish();
   m_nState = state.at_line_start ? 0 : 4;
   return rc;
 }

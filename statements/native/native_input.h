@@ -23,8 +23,12 @@
 #include <string>
 
 #include "kxsql/stream.h"
+#include "lexer/window_scan.h"
 
 namespace kxsql::detail {
+
+template <class T>
+class StatementBuilder;
 
 template <class T>
 class NativeInput {
@@ -46,10 +50,17 @@ class NativeInput {
   void SetPos(const T* pos) noexcept { pos_ = pos; }
   void Advance(std::size_t n = 1) noexcept { pos_ += n; }
 
+  // The statement being built from this input's characters, which it
+  // brings in before it moves or drops characters; null when none.
+  void SetBuilder(StatementBuilder<T>* builder) noexcept { builder_ = builder; }
+
   // Starts a token at Pos(): from here on, its characters stay in one piece
   // whatever More reads, until the next Mark.
   void Mark() {
-    if (mode_ == Mode::kBuffer) LeaveBuffer();
+    if (mode_ == Mode::kBuffer) {
+      FlushBuilder();
+      LeaveBuffer();
+    }
     start_ = pos_;
   }
   const T* Start() const noexcept { return start_; }
@@ -87,6 +98,19 @@ class NativeInput {
     }
   }
 
+  // Skips to the next `c`, over chunk ends, or to the end of the input.
+  void SkipTo(T c) {
+    for (;;) {
+      const T* found = FindChar(pos_, end_, c);
+      if (found != nullptr) {
+        pos_ = found;
+        return;
+      }
+      pos_ = end_;
+      if (!More()) return;
+    }
+  }
+
   // Characters read ahead of the stream's position are waiting in the buffer.
   bool HasReadAhead() const noexcept { return mode_ != Mode::kWindow && pos_ < end_; }
 
@@ -107,11 +131,13 @@ class NativeInput {
   bool FillBuffer();
   // Back to reading the window in place, once reading is past the moved part.
   void LeaveBuffer() noexcept;
+  void FlushBuilder();
   // The next characters from the stream into buffer_: the rest of the
   // window, or a new chunk. False at the end or on failure.
   bool TakeFromStream();
 
   CKXSQLStreamT<T>* stream_ = nullptr;
+  StatementBuilder<T>* builder_ = nullptr;  // not copied
   Mode mode_ = Mode::kWindow;
   const T* pos_ = nullptr;
   const T* end_ = nullptr;

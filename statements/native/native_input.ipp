@@ -3,6 +3,7 @@
 #pragma once
 
 #include "statements/native/native_input.h"
+#include "statements/statement_builder.h"
 
 namespace kxsql::detail {
 
@@ -115,7 +116,14 @@ bool NativeInput<T>::TakeFromStream() {
 }
 
 template <class T>
+void NativeInput<T>::FlushBuilder() {
+  if (builder_ != nullptr) builder_->Flush();
+}
+
+template <class T>
 bool NativeInput<T>::FillBuffer() {
+  // The statement's latest tokens may stand in the memory that changes here.
+  FlushBuilder();
   // What must stay: the current token from Start() on.
   const std::size_t keep = static_cast<std::size_t>(end_ - start_);
   const std::size_t pos_in_token = static_cast<std::size_t>(pos_ - start_);
@@ -155,6 +163,7 @@ bool NativeInput<T>::More() {
 template <class T>
 void NativeInput<T>::Unread(const T* text, std::size_t n) {
   if (n == 0) return;
+  FlushBuilder();
   std::basic_string<T> rest(text, n);
   if (mode_ == Mode::kWindow) {
     // The window from Pos() on stays the stream's: it is read again after `text`.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "support/test_text.h"
@@ -170,6 +172,50 @@ TEST(TextDecoder, InvalidInputBecomesReplacementAndReadingGoesOn) {
       SCOPED_TRACE(std::string(row.encoding ? row.encoding->GetName() : "unmarked") + " " +
                    ::testing::PrintToString(row.input).substr(0, 60) + " in pieces of " + std::to_string(piece));
       EXPECT_EQ(Decode(row.encoding, row.input, piece), row.expected);
+    }
+  }
+}
+
+// Well-formed UTF-8 by the table of the Unicode standard (its chapter 3),
+// written out plainly as the reference for the decoder's quick checks.
+bool IsWellFormed(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) { ++i; continue; }
+    unsigned low = 0x80, high = 0xBF;
+    std::size_t length = 4;
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    else if (c >= 0xE0 && c <= 0xEF) length = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4) low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    else return false;
+    if (i + length > s.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned b = static_cast<unsigned char>(s[i + k]);
+      if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// Chunks of every length up to a few blocks of the quick check, of ASCII,
+// characters of every length, and stray, truncated and edge bytes: what the
+// decoder gives is always well-formed, and well-formed input comes out as it went in.
+TEST(TextDecoder, Utf8ChunksComeOutWellFormedAndWellFormedOnesUnchanged) {
+  std::mt19937 random(2024);
+  const char* const pieces[] = {"a", "select ", "é", "€", "😀", "\x7F", "\xC0", "\xC1\x80", "\xC2", "\xE0\x9F\xBF",
+                                "\xED\xA0\x80", "\xED\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
+                                "\xF4\x8F\xBF\xBF", "\xF5", "\xFF", "\x80", "\xBF", "\xE2\x82", "\xF0\x9F\x98"};
+  for (int round = 0; round < 4000; ++round) {
+    std::unique_ptr<TextDecoder> decoder(OFENCODING::UTF8.CreateDecoder(4096));
+    Feed(*decoder, "select 1;", false);  // a valid first chunk: UTF-8 from here on
+    Bytes chunk;
+    for (std::size_t n = random() % 40; n > 0; --n) chunk += pieces[random() % std::size(pieces)];
+    SCOPED_TRACE(::testing::PrintToString(chunk));
+    const std::string out = Feed(*decoder, chunk, true);
+    EXPECT_TRUE(IsWellFormed(out));
+    if (IsWellFormed(chunk)) {
+      EXPECT_EQ(out, chunk);
     }
   }
 }

@@ -26,9 +26,11 @@ class KXCOM_EXPORT TextDecoder {
  public:
   virtual ~TextDecoder();
   /// Decodes `count` bytes. On success returns non-zero and points `out` at
-  /// `out_count` UTF-8 bytes held by the decoder (valid until the next Decode
-  /// or its destruction); `out_count` may be 0 when the chunk only began a
-  /// character. Returns 0 with no characters on failure (out of memory).
+  /// `out_count` UTF-8 bytes held by the decoder, or at `in` itself when the
+  /// chunk is already that UTF-8, valid until the next Decode, the decoder's
+  /// destruction or a change to `in`; `out_count` may be 0 when the chunk
+  /// only began a character. Returns 0 with no characters on failure (out of
+  /// memory).
   virtual int Decode(const unsigned char* in, unsigned int count, const char*& out,
                      unsigned int& out_count) = 0;
   /// True when the decoder is ready for use.

@@ -43,6 +43,9 @@ KXCOM_EXPORT int KXCompareNoCase(const unsigned short* a, std::size_t a_len, con
                                  std::size_t b_len) noexcept;
 ///@}
 
+/// Number of 16-bit units before the terminator (as strlen for 8-bit text).
+KXCOM_EXPORT std::size_t KXLength(const unsigned short* text) noexcept;
+
 /// A growable zero-terminated string of `T` that knows its length (and may
 /// hold zero characters inside). Short texts live inside the object. Growing
 /// throws std::bad_alloc when memory is exhausted; the library's exported
@@ -194,9 +197,7 @@ class CKXStringT {
     if (text == nullptr) return 0;
     /// A whole script's length is taken when a source opens on it.
     if constexpr (sizeof(T) == 1) return std::strlen(reinterpret_cast<const char*>(text));
-    std::size_t n = 0;
-    while (text[n]) ++n;
-    return n;
+    else return KXLength(text);
   }
 
  private:
