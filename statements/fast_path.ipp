@@ -36,6 +36,7 @@
 #include "statements/keyword.h"
 #include "statements/statement_builder.h"
 #include "statements/token_kinds.h"
+#include "statements/token_run.h"
 
 template <class T>
 class CKXSQLStreamT<T>::Feed {
@@ -44,6 +45,7 @@ class CKXSQLStreamT<T>::Feed {
   using Keyword = kxsql::detail::Keyword;
   using Want = kxsql::detail::Interest<T>;
   using Found = kxsql::detail::FoundToken<T>;
+  using Run = kxsql::detail::TokenRun<T>;
 
   Feed(CKXSQLStreamT& stream, SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsigned long flags, bool trimmed)
       : stream_(stream),
@@ -181,9 +183,8 @@ class CKXSQLStreamT<T>::Feed {
   // (false: the stream stands at its start, for the token path). The
   // tokenizer state between tokens is 0 at a line start, else 4.
   //
-  // The tokens are handed to the builder a run at a time: while they follow
-  // each other and go to all three texts, only counts and the last compare
-  // token are noted, in locals.
+  // The tokens are handed to the builder a run at a time
+  // (statements/token_run.h).
   bool Scan(const Want& want, Found& found) {
     using kxsql::detail::ByteClass;
     const T* p = stream_.m_pWindowPos;
@@ -317,51 +318,6 @@ class CKXSQLStreamT<T>::Feed {
     stream_.m_nState = line_start ? 0 : 4;
     return false;
   }
-
-  // The tokens a Scan has walked and not handed to the builder yet: they
-  // stand in [begin, the current token) and go to all three texts.
-  struct Run {
-    Run(kxsql::detail::StatementBuilder<T>& b, const T* at) noexcept : builder(b) { Restart(at); }
-    void Restart(const T* at) noexcept {
-      begin = at;
-      tokens = compares = 0;
-      after_dot = builder.LastIsDot();
-      need_first = !builder.HasCompareToken();
-      last_begin = nullptr;
-    }
-    KXCOM_ALWAYS_INLINE void Compare(const T* b, const T* e, TokenKind kind) {
-      if (after_dot) builder.SideEffect(b, static_cast<std::size_t>(e - b));
-      if (need_first) {
-        need_first = false;
-        builder.SetFirst(b, static_cast<std::size_t>(e - b), kxsql::detail::TypeOf(kind));
-      }
-      ++compares;
-      SetLast(b, e, kind);
-    }
-    KXCOM_ALWAYS_INLINE void SetLast(const T* b, const T* e, TokenKind kind) noexcept {
-      last_begin = b;
-      last_end = e;
-      last_kind = kind;
-      after_dot = kind == TokenKind::kDot;
-    }
-    // Hands the run up to `end` to the builder.
-    void Commit(const T* end) {
-      builder.AddRun(begin, end, tokens, compares);
-      if (last_begin != nullptr)
-        builder.SetLast(last_begin, static_cast<std::size_t>(last_end - last_begin), kxsql::detail::TypeOf(last_kind));
-      Restart(end);
-    }
-
-    kxsql::detail::StatementBuilder<T>& builder;
-    const T* begin;
-    unsigned tokens;
-    unsigned compares;
-    bool after_dot;
-    bool need_first;
-    const T* last_begin;
-    const T* last_end = nullptr;
-    TokenKind last_kind = TokenKind::kNone;
-  };
 
   // The token [start, end) is read: the stream stands after it.
   bool Take(Run& run, Found& found, TokenKind kind, Keyword keyword, const T* start, const T* end, bool line_start) {

@@ -268,7 +268,8 @@ class KXSQL_EXPORT CKXSQLStreamT : public CKXObject {
   /// -1 not decided yet, 0 through GetChar, 1 from the window.
   signed char m_nWindowUse = -1;
   /// Tests compare the two ways of splitting: true makes this stream's
-  /// statement and block rules take every token from GetToken.
+  /// statement and block rules take every token from GetToken, and the
+  /// native clients read every lexeme through their lexer.
   bool m_bTokenPathOnly = false;
 };
 
@@ -279,8 +280,9 @@ namespace kxsql::detail {
 template <class T>
 struct StreamProbe {
   /// `on` makes `stream` split through GetToken alone, token by token, as a
-  /// stream of a class derived from a source does; off (the default) lets it
-  /// cut statements from the read window in whole runs.
+  /// stream of a class derived from a source does, and under the native
+  /// rules lexeme by lexeme through the client's lexer; off (the default)
+  /// lets it cut statements from the read window in whole runs.
   static void SplitThroughTokens(CKXSQLStreamT<T>& stream, bool on) noexcept { stream.m_bTokenPathOnly = on; }
   static unsigned int TokenizerState(const CKXSQLStreamT<T>& stream) noexcept { return stream.m_nState; }
   /// The reading position within the read window (-1 without a window).

@@ -251,6 +251,9 @@ struct SplitContext {
   bool& at_line_start;
   // Set when a token the input ended inside is appended.
   OpenAtEnd* open = nullptr;
+  // The client may take plain lexemes in runs (statements/native/plain_runs.h);
+  // false makes it read every lexeme through its Lex, as tests compare.
+  bool runs = true;
 
   KXCOM_ALWAYS_INLINE void Append(const Lexeme<T>& lexeme) {
     if (lexeme.unterminated) NoteOpen(lexeme);
@@ -269,6 +272,7 @@ struct SplitContext {
   }
   // Brings everything into the statement: the client is done with it.
   void Finish() { builder.Flush(); }
+  StatementBuilder<T>& Builder() noexcept { return builder; }
 
  private:
   // Notes a token that the end of the input left open.
@@ -291,6 +295,7 @@ struct StatementAccess {
   static void SetKind(SQLStmtT<T>& stmt, int kind) noexcept { stmt.m_nKind = kind; }
   static void SetRepeatCount(SQLStmtT<T>& stmt, unsigned int count) noexcept { stmt.m_nRepeat = count; }
   static CKXStringT<T>& Data(SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
+  static const CKXStringT<T>& Data(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
   static bool HasCompareToken(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens > 0; }
   static const CKXStringT<T>& Text(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strText; }
   // Brings in what the statement's builder holds, and what its texts are owed.

@@ -131,6 +131,7 @@ long CKXSQLStreamT<T>::NativeStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, unsig
   state.open_at_end = OpenAtEnd();
   SplitContext<T> ctx(state.input, stmt, dbms, flags, state.at_line_start);
   ctx.open = &state.open_at_end;
+  ctx.runs = !m_bTokenPathOnly;
   long rc = KXSQL_FAILED;
   switch (client) {
     case Client::kPsql:

@@ -49,6 +49,9 @@ class NativeInput {
   const T* End() const noexcept { return end_; }
   void SetPos(const T* pos) noexcept { pos_ = pos; }
   void Advance(std::size_t n = 1) noexcept { pos_ += n; }
+  // Reading the stream's window in place: [Pos(), End()) is the rest of it,
+  // and nothing was read ahead of it.
+  bool InWindow() const noexcept { return mode_ == Mode::kWindow; }
 
   // The statement being built from this input's characters, which it
   // brings in before it moves or drops characters; null when none.

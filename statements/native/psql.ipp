@@ -41,7 +41,7 @@
 //  - At the end of the script what is left is a statement, as psql sends it.
 #pragma once
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -73,6 +73,11 @@ struct PsqlRules {
     unsigned char setting = 0;
     bool setting_value = true;
 
+    // CREATE [OR REPLACE] FUNCTION | PROCEDURE, by the first words' letters.
+    bool InRoutine() const noexcept {
+      const char* w = first_words;
+      return w[0] == 'c' && (w[1] == 'f' || w[1] == 'p' || (w[1] == 'o' && w[2] == 'r' && (w[3] == 'f' || w[3] == 'p')));
+    }
     void EndStatement() noexcept {
       paren_depth = begin_depth = word_count = 0;
       copy = 0;
@@ -92,6 +97,7 @@ struct PsqlRules {
   static long Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted);
 
  private:
+  struct Runs;
   static void Track(const Lexeme<T>& lexeme, State& state);
   static void TrackSetting(const Lexeme<T>& lexeme, State& state);
   static long ReadCopyRows(SplitContext<T>& ctx, State& state, bool first);
@@ -252,7 +258,7 @@ Lexeme<T> PsqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
       in.Advance(tag + 1);
       const std::size_t delimiter = tag + 2;  // $tag$
       for (;;) {
-        in.SkipWhile([](T x) { return static_cast<Unit<T>>(x) != '$'; });
+        in.SkipTo(static_cast<T>('$'));
         if (in.AtEnd()) {
           Lexeme<T> body = Cut(in, SQLTOKEN_TYPE::SQ_STRING, LexKind::kQuoted);
           body.unterminated = true;
@@ -370,10 +376,7 @@ void PsqlRules<T>::Track(const Lexeme<T>& lexeme, State& state) {
         state.first_words[state.word_count] = 0;
       }
       ++state.word_count;
-      const char* w = state.first_words;
-      const bool routine = w[0] == 'c' && (w[1] == 'f' || w[1] == 'p' ||
-                                           (w[1] == 'o' && w[2] == 'r' && (w[3] == 'f' || w[3] == 'p')));
-      if (routine && state.paren_depth == 0) {
+      if (state.InRoutine() && state.paren_depth == 0) {
         if (lexeme.IsWord("begin")) ++state.begin_depth;
         else if (lexeme.IsWord("case") && state.begin_depth >= 1) ++state.begin_depth;
         else if (lexeme.IsWord("end") && state.begin_depth > 0) --state.begin_depth;
@@ -392,6 +395,47 @@ void PsqlRules<T>::Track(const Lexeme<T>& lexeme, State& state) {
     else if (state.copy == 2) state.copy = 1;
   }
 }
+
+// The lexemes taken in runs (plain_runs.h): all that Track and Next let be.
+// Track follows every lexeme of a statement's start (SET and RESET, the
+// first four words, COPY ... FROM STDIN), and after it the parentheses, which
+// are counted here, and FROM or BEGIN, CASE and END where they matter, which
+// Lex reads; so do the prefixes of E'...', B'...', X'...' and U&'...'.
+template <class T>
+struct PsqlRules<T>::Runs : PlainPolicy<T> {
+  explicit Runs(State& s) noexcept : state(s), routine(s.InRoutine()) {}
+  static const PlainClasses<T>& Classes() {
+    static const PlainClasses<T> table(PlainClass::kDigits,
+                                       {{';', PlainClass::kStop}, {'$', PlainClass::kStop}, {'\\', PlainClass::kStop},
+                                        {'(', PlainClass::kOpen}, {')', PlainClass::kClose}, {'-', PlainClass::kDash},
+                                        {'/', PlainClass::kSlash}, {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}});
+    return table;
+  }
+  bool CompareInert() const noexcept { return state.setting >= 5 && state.copy != 0 && state.copy != 2; }
+  bool Word(const T* p, const T* e) noexcept {
+    if (state.word_count < 4) return false;
+    const unsigned first = LowerAscii(*p);
+    if (e - p == 1 && ((*e == '\'' && (first == 'e' || first == 'b' || first == 'x')) || (*e == '&' && first == 'u')))
+      return false;
+    if (state.paren_depth == 0 &&
+        ((state.copy == 1 && SpellsWord(p, e, "from")) ||
+         (routine && (SpellsWord(p, e, "begin") || SpellsWord(p, e, "case") || SpellsWord(p, e, "end")))))
+      return false;
+    ++state.word_count;
+    return true;
+  }
+  void Paren(bool open) noexcept {
+    if (open) ++state.paren_depth;
+    else if (state.paren_depth > 0) --state.paren_depth;
+  }
+  bool Escapes(unsigned quote) const noexcept { return quote == '\'' && !state.standard_strings; }
+  void LineEnd(bool lf) noexcept {
+    if (lf) state.standard_strings = state.standard_strings_next;
+  }
+
+  State& state;
+  const bool routine;
+};
 
 template <class T>
 bool PsqlRules<T>::IsCopyEnd(NativeInput<T>& in) {
@@ -432,7 +476,7 @@ long PsqlRules<T>::ReadCopyRows(SplitContext<T>& ctx, State& state, bool first) 
     // One row, with its line end.
     for (;;) {
       in.Mark();
-      in.SkipWhile([](T c) { return static_cast<Unit<T>>(c) != kLF; });
+      in.SkipTo(static_cast<T>(kLF));
       const bool line_end = in.Pos() < in.End();
       if (line_end) in.Advance();
       data.Append(in.Start(), static_cast<std::size_t>(in.Pos() - in.Start()));
@@ -511,6 +555,7 @@ long PsqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interru
     has_interrupted = false;
   }
   for (;;) {
+    if (ctx.runs) ScanPlainRuns(ctx, Runs(state));
     const Lexeme<T> lexeme = Lex(ctx.in, state);
     if (lexeme.length == 0) {
       if (state.begin_depth > 0) ctx.EndsInsideBlock();

@@ -17,6 +17,7 @@
 
 #include "kxsql.h"
 #include "statements/native_rows.h"
+#include "support/split_paths.h"
 #include "support/test_text.h"
 
 namespace kxsql::testing {
@@ -79,18 +80,28 @@ inline std::vector<std::string> NativeSplitFile(const std::string& script, const
 }
 
 // Every row over 8-bit and 16-bit text, and through the file source with
-// each character of the script at the end of a chunk once.
+// each character of the script at the end of a chunk once; each time the
+// client's runs of plain lexemes and its lexer alone cut the same
+// (support/split_paths.h).
 inline void Check(const DBMSTYPE& dialect, const std::vector<NativeRow>& rows) {
+  CKXTr tr;
+  tr.SetDBMSType(dialect);
+  const SplitCall call{&tr, false, 0};
   for (const NativeRow& row : rows) {
     SCOPED_TRACE(row.script);
+    const std::string script = row.script;
+    const Text<char> text8(script);
+    const Text<unsigned short> text16(script);
     EXPECT_EQ(NativeSplit<char>(row.script, dialect), row.statements);
     EXPECT_EQ(NativeSplit<unsigned short>(row.script, dialect), row.statements);
+    EXPECT_EQ(CompareTextPaths<char>(text8.c_str(), script.size(), call, KXSQL_RULES_NATIVE), "");
+    EXPECT_EQ(CompareTextPaths<unsigned short>(text16.c_str(), script.size(), call, KXSQL_RULES_NATIVE), "");
     // A comment of the right length puts each character of the script at
     // the end of the file source's first chunk in turn.
-    const std::string script = row.script;
     for (std::size_t at = 0; at <= script.size(); ++at) {
       const std::string pad = "-- " + std::string(4096 - 4 - at, 'x') + "\n";
       ASSERT_EQ(NativeSplitFile(pad + script, dialect), row.statements) << "moved by " << at;
+      ASSERT_EQ(CompareFilePaths(pad + script, call, KXSQL_RULES_NATIVE), "") << "moved by " << at;
     }
   }
 }
