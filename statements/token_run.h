@@ -23,14 +23,14 @@ struct TokenRun {
   void Restart(const T* at) noexcept {
     begin = at;
     tokens = compares = 0;
-    after_dot = builder.LastIsDot();
     need_first = !builder.HasCompareToken();
     last_begin = nullptr;
+    last_kind = builder.LastIsDot() ? TokenKind::kDot : TokenKind::kNone;
   }
   // The compare token [b, e) joins the run: it may be the statement's first,
   // it is its last so far, and after a DOT it goes to the side-effect test.
   KXCOM_ALWAYS_INLINE void Compare(const T* b, const T* e, TokenKind kind) {
-    if (after_dot) builder.SideEffect(b, static_cast<std::size_t>(e - b));
+    if (last_kind == TokenKind::kDot) builder.SideEffect(b, static_cast<std::size_t>(e - b));
     if (need_first) {
       need_first = false;
       builder.SetFirst(b, static_cast<std::size_t>(e - b), TypeOf(kind));
@@ -42,7 +42,6 @@ struct TokenRun {
     last_begin = b;
     last_end = e;
     last_kind = kind;
-    after_dot = kind == TokenKind::kDot;
   }
   // Hands the run up to `end` to the builder.
   void Commit(const T* end) {
@@ -55,11 +54,12 @@ struct TokenRun {
   const T* begin;
   unsigned tokens;
   unsigned compares;
-  bool after_dot;
   bool need_first;
+  // The last compare token of the run (none yet: null), or of the statement
+  // before the run when it is a DOT.
   const T* last_begin;
   const T* last_end = nullptr;
-  TokenKind last_kind = TokenKind::kNone;
+  TokenKind last_kind;
 };
 
 }  // namespace kxsql::detail

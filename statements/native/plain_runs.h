@@ -93,13 +93,10 @@ class PlainClasses {
       if (u == kLF) cls = PlainClass::kLF;
       if (u == kCR) cls = PlainClass::kCR;
       if (u == '.') cls = PlainClass::kDot;
-      const bool continues = ContinuesWord(chars_, c) || u == '$';
-      entries_[u] = static_cast<std::uint8_t>(static_cast<unsigned>(cls) | (continues ? kContinues : 0u));
+      classes_[u] = cls;
+      continues_[u] = ContinuesWord(chars_, c) || u == '$';
     }
-    for (const Special& s : special) {
-      const unsigned u = static_cast<unsigned char>(s.c);
-      entries_[u] = static_cast<std::uint8_t>((entries_[u] & kContinues) | static_cast<unsigned>(s.cls));
-    }
+    for (const Special& s : special) classes_[static_cast<unsigned char>(s.c)] = s.cls;
   }
 
   KXCOM_ALWAYS_INLINE PlainClass Of(T c) const noexcept {
@@ -107,7 +104,7 @@ class PlainClasses {
     if constexpr (sizeof(T) > 1) {
       if (u > 0xFF) return (chars_[u] & kLetterBit) != 0 ? PlainClass::kWord : PlainClass::kSingle;
     }
-    return static_cast<PlainClass>(entries_[u] & kClassMask);
+    return classes_[u];
   }
   // A letter, a digit, `_` or `$`: continues a word.
   KXCOM_ALWAYS_INLINE bool Continues(T c) const noexcept {
@@ -115,16 +112,15 @@ class PlainClasses {
     if constexpr (sizeof(T) > 1) {
       if (u > 0xFF) return (chars_[u] & kWordBit) != 0;
     }
-    return (entries_[u] & kContinues) != 0;
+    return continues_[u];
   }
   bool BracketDoubles() const noexcept { return bracket_doubles_; }
 
  private:
-  static constexpr unsigned kContinues = 0x80;
-  static constexpr unsigned kClassMask = 0x7F;
   const std::uint8_t* chars_;
   bool bracket_doubles_;
-  std::uint8_t entries_[256];
+  PlainClass classes_[256];
+  bool continues_[256];
 };
 
 // The answers of a client that follows nothing: every plain lexeme is taken.
@@ -176,8 +172,9 @@ template <class T, class Policy>
 bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
   NativeInput<T>& in = ctx.in;
   if (!in.InWindow()) return false;
-  const PlainClasses<T>& classes = std::decay_t<Policy>::Classes();
-  const KindRoutes& routes = KindRoutes::For(ctx.flags);
+  const PlainClasses<T>& classes = policy.Classes();
+  // Comments never go to all three texts, a CR does unless the flags leave it out.
+  const bool cr_plain = KindRoutes::For(ctx.flags).Plain(TokenKind::kCR);
   StatementBuilder<T>& builder = ctx.Builder();
   const bool compare_inert = policy.CompareInert();
   const T* const from = in.Pos();
@@ -190,29 +187,21 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
     if (p == end || !policy.TokenStart(p, end)) break;
     const PlainClass cls = classes.Of(*p);
     TokenKind kind = TokenKind::kOther;
-    bool compare = true;
     switch (cls) {
       case PlainClass::kWord:
+        for (++p; p < end && classes.Continues(*p);) ++p;
+        if (p == end || !compare_inert || !policy.Word(start, p)) goto stop;
+        kind = TokenKind::kWord;
+        break;
       case PlainClass::kNumberWord:
         for (++p; p < end && classes.Continues(*p);) ++p;
         if (p == end) goto stop;
-        if (cls == PlainClass::kWord) kind = TokenKind::kWord;
+        kind = TokenKind::kOther;
         break;
       case PlainClass::kDigits:
         for (++p; p < end && IsDigit(*p);) ++p;
         if (p == end) goto stop;
-        break;
-      case PlainClass::kBlank:
-        for (++p; p < end && IsBlank(*p);) ++p;
-        if (p == end) goto stop;
-        kind = TokenKind::kBlank;
-        compare = false;
-        break;
-      case PlainClass::kLF:
-      case PlainClass::kCR:
-        ++p;
-        kind = cls == PlainClass::kLF ? TokenKind::kLF : TokenKind::kCR;
-        compare = false;
+        kind = TokenKind::kOther;
         break;
       case PlainClass::kDot:
         ++p;
@@ -223,24 +212,20 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
         kind = TokenKind::kSemicolon;
         break;
       case PlainClass::kSingle:
+        ++p;
+        kind = TokenKind::kOther;
+        break;
       case PlainClass::kOpen:
       case PlainClass::kClose:
+        if (!compare_inert) goto stop;
+        policy.Paren(cls == PlainClass::kOpen);
         ++p;
-        break;
-      case PlainClass::kDash:
-        if (p + 1 == end) goto stop;
-        if (p[1] != '-') {
-          ++p;
-          break;
-        }
-        p = LineCommentEnd(p, end);
-        if (p == nullptr || !policy.LineComment(start, p)) goto stop;
-        kind = TokenKind::kLineComment;
-        compare = false;
+        kind = TokenKind::kOther;
         break;
       case PlainClass::kSlash:
         if (p + 1 == end || p[1] == '*') goto stop;
         ++p;
+        kind = TokenKind::kOther;
         break;
       case PlainClass::kQuote:
         p = QuotedTextEnd(p, end, *p, true, policy.Escapes(static_cast<Unit<T>>(*p)));
@@ -252,30 +237,53 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
         if (p == nullptr) goto stop;
         kind = TokenKind::kDoubleQuoted;
         break;
+      case PlainClass::kDash:
+        if (p + 1 == end) goto stop;
+        if (p[1] != '-') {
+          ++p;
+          kind = TokenKind::kOther;
+          break;
+        }
+        p = LineCommentEnd(p, end);
+        if (p == nullptr || !policy.LineComment(start, p)) goto stop;
+        run.Commit(start);
+        builder.AddApart(start, static_cast<std::size_t>(p - start), SQLTOKEN_TYPE::LINECOMMENT);
+        run.Restart(p);
+        continue;
+      case PlainClass::kBlank:
+        for (++p; p < end && IsBlank(*p);) ++p;
+        if (p == end) goto stop;
+        ++run.tokens;
+        continue;
+      case PlainClass::kLF:
+        ++p;
+        ++run.tokens;
+        policy.LineEnd(true);
+        goto line_start;
+      case PlainClass::kCR:
+        ++p;
+        if (cr_plain) {
+          ++run.tokens;
+        } else {
+          run.Commit(start);
+          builder.AddApart(start, 1, SQLTOKEN_TYPE::CR);
+          run.Restart(p);
+        }
+        policy.LineEnd(false);
+        goto line_start;
       default:
         goto stop;
     }
-    if (compare) {
-      if (!compare_inert) goto stop;
-      if (kind == TokenKind::kWord && !policy.Word(start, p)) goto stop;
-      if (cls == PlainClass::kOpen || cls == PlainClass::kClose) policy.Paren(cls == PlainClass::kOpen);
-      policy.Compare();
-    }
-    if (!routes.Plain(kind)) {
-      // A comment, or a CR that the parsed text leaves out.
-      run.Commit(start);
-      builder.AddApart(start, static_cast<std::size_t>(p - start), TypeOf(kind));
-      run.Restart(p);
-    } else {
-      ++run.tokens;
-      if (compare) run.Compare(start, p, kind);
-    }
-    if (kind == TokenKind::kLF || kind == TokenKind::kCR) {
-      policy.LineEnd(kind == TokenKind::kLF);
-      if (!policy.LineStart(p, end, run.compares == 0 && !builder.HasCompareToken())) {
-        start = p;
-        break;
-      }
+    // A compare token.
+    if (!compare_inert) goto stop;
+    policy.Compare();
+    ++run.tokens;
+    run.Compare(start, p, kind);
+    continue;
+  line_start:
+    if (!policy.LineStart(p, end, run.compares == 0 && !builder.HasCompareToken())) {
+      start = p;
+      break;
     }
   }
 stop:

@@ -22,7 +22,7 @@
 
 #include <climits>
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -32,6 +32,7 @@ struct SqlcmdRules {
   static long Next(SplitContext<T>& ctx, SQLStmtT<T>& interrupted, bool& has_interrupted);
 
  private:
+  struct Runs;
   enum class Command : unsigned char { kNone, kCommand, kExitWithBatch, kReset };
   static bool IsGoLine(NativeInput<T>& in, unsigned& count);
   static Command FindCommand(NativeInput<T>& in);
@@ -104,6 +105,29 @@ Lexeme<T> SqlcmdRules<T>::Lex(NativeInput<T>& in) {
   }
   return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
 }
+
+// The lexemes taken in runs (plain_runs.h): sqlcmd follows nothing inside a
+// line, so all but N'...' and the nested comments; Next looks at each line
+// start that might be a GO line or a command.
+template <class T>
+struct SqlcmdRules<T>::Runs : PlainPolicy<T> {
+  static const PlainClasses<T>& Classes() {
+    static const PlainClasses<T> table(PlainClass::kDigits,
+                                       {{';', PlainClass::kSemicolon}, {'-', PlainClass::kDash}, {'/', PlainClass::kSlash},
+                                        {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}, {'[', PlainClass::kBracket}},
+                                       true);
+    return table;
+  }
+  bool Word(const T* p, const T* e) const noexcept { return !(e - p == 1 && LowerAscii(*p) == 'n' && *e == '\''); }
+  bool LineStart(const T* p, const T* end, bool) const noexcept {
+    // IsGoLine reads the blanks and two characters; GO, `:name`, RESET,
+    // EXIT, QUIT, ED and !! start with these.
+    const std::size_t i = BlanksAt(p, end);
+    if (static_cast<std::size_t>(end - p) < i + 2) return false;
+    const unsigned c = LowerAscii(p[i]);
+    return c != 'g' && c != ':' && c != 'r' && c != 'e' && c != 'q' && c != '!';
+  }
+};
 
 template <class T>
 bool SqlcmdRules<T>::IsGoLine(NativeInput<T>& in, unsigned& count) {
@@ -211,6 +235,7 @@ long SqlcmdRules<T>::Next(SplitContext<T>& ctx, SQLStmtT<T>& interrupted, bool& 
         return in.Failed() ? KXSQL_FAILED : KXSQL_PRODUCED;
       }
     }
+    if (ctx.runs && ScanPlainRuns(ctx, Runs()) && ctx.at_line_start) continue;
     const Lexeme<T> lexeme = Lex(in);
     if (lexeme.length == 0) return in.Failed() ? KXSQL_FAILED : KXSQL_END;
     ctx.at_line_start = lexeme.Is(LexKind::kLineEnd);

@@ -26,7 +26,7 @@
 //    leave it unrun in its buffer).
 #pragma once
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -48,6 +48,7 @@ struct SqlPlusRules {
   static long Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted);
 
  private:
+  struct Runs;
   enum class Command : unsigned char { kNone, kCommand, kRemark, kSet };
   static Command FindCommand(const Lexeme<T>& lexeme);
   static void Classify(const Lexeme<T>& lexeme, State& state);
@@ -148,7 +149,8 @@ typename SqlPlusRules<T>::Command SqlPlusRules<T>::FindCommand(const Lexeme<T>& 
   if (lexeme.length == 1 && (lexeme.text[0] == '@' || lexeme.text[0] == '!' || lexeme.text[0] == '$'))
     return Command::kCommand;  // @file, @@file, and the host command
   if (!lexeme.Is(LexKind::kWord)) return Command::kNone;
-  // Each command by its full name and the length of its shortest abbreviation.
+  // Each command by its full name and the length of its shortest
+  // abbreviation, in alphabetical order.
   struct Name {
     const char* name;
     unsigned char shortest;
@@ -165,7 +167,14 @@ typename SqlPlusRules<T>::Command SqlPlusRules<T>::FindCommand(const Lexeme<T>& 
       {"shutdown", 8}, {"spool", 3},     {"start", 3},    {"startup", 7},  {"store", 5},     {"timing", 4},
       {"ttitle", 3},   {"undefine", 5},  {"variable", 3}, {"whenever", 8},
   };
+  const unsigned first = LowerAscii(lexeme.text[0]);
   for (const Name& name : kNames) {
+    // Most first words are SQL: past their first letter, no name can match.
+    const unsigned letter = static_cast<unsigned char>(name.name[0]);
+    if (letter != first) {
+      if (letter > first) break;
+      continue;
+    }
     std::size_t i = 0;
     while (i < lexeme.length && name.name[i] != 0 &&
            LowerAscii(lexeme.text[i]) == static_cast<unsigned char>(name.name[i]))
@@ -204,6 +213,36 @@ void SqlPlusRules<T>::Classify(const Lexeme<T>& lexeme, State& state) {
       return;
   }
 }
+
+// The lexemes taken in runs (plain_runs.h), once the statement is known to
+// be SQL or PL/SQL: all but N'...' and q'...', a `;` that may end SQL, and
+// the line starts that might be a `/` or `.` line or a `#` command.
+template <class T>
+struct SqlPlusRules<T>::Runs : PlainPolicy<T> {
+  explicit Runs(bool plsql) noexcept : plsql_(plsql) {}
+  // A `;` ends nothing inside PL/SQL.
+  const PlainClasses<T>& Classes() const {
+    static const PlainClasses<T> sql(PlainClass::kDigits,
+                                     {{';', PlainClass::kStop}, {'-', PlainClass::kDash}, {'/', PlainClass::kSlash},
+                                      {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}});
+    static const PlainClasses<T> plsql(PlainClass::kDigits,
+                                       {{';', PlainClass::kSemicolon}, {'-', PlainClass::kDash}, {'/', PlainClass::kSlash},
+                                        {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}});
+    return plsql_ ? plsql : sql;
+  }
+  bool Word(const T* p, const T* e) const noexcept {
+    const unsigned first = LowerAscii(*p);
+    return !(*e == '\'' && ((e - p == 1 && (first == 'n' || first == 'q')) ||
+                            (e - p == 2 && first == 'n' && LowerAscii(p[1]) == 'q')));
+  }
+  bool LineStart(const T* p, const T* end, bool) const noexcept {
+    const std::size_t i = BlanksAt(p, end);
+    return p + i < end && *p != '#' && p[i] != '/' && p[i] != '.';
+  }
+
+ private:
+  bool plsql_;
+};
 
 template <class T>
 bool SqlPlusRules<T>::IsTerminatorLine(NativeInput<T>& in) {
@@ -309,6 +348,10 @@ long SqlPlusRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& inte
       ctx.stmt.Clear();
       return ClientLine(ctx, false, true);
     }
+    // Only the statement's start (its first words, a command) needs line_blank.
+    if (ctx.runs && (state.kind == Kind::kSql || state.kind == Kind::kPlsql) && ScanPlainRuns(ctx, Runs(state.kind == Kind::kPlsql)) &&
+        ctx.at_line_start)
+      continue;
     const Lexeme<T> lexeme = Lex(in);
     if (lexeme.length == 0) {
       if (state.kind == Kind::kPlsql) ctx.EndsInsideBlock();
