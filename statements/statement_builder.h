@@ -131,6 +131,8 @@ class StatementBuilder {
   // A token counted but left out of the texts: a blank before the
   // statement's first token, which Trim would take away.
   void Count() noexcept { ++stmt_.m_nTokens; }
+  // Nothing is in the statement's text or held for it yet.
+  bool AtStart() const noexcept { return run_begin_ == run_end_ && stmt_.m_strText.IsEmpty(); }
 
   bool HasCompareToken() const noexcept { return stmt_.m_nCompareTokens > 0; }
 

@@ -88,6 +88,15 @@ KXCOM_ALWAYS_INLINE bool Lexeme<T>::IsWord(const char* keyword) const noexcept {
   return true;
 }
 
+// [p, e) holds only characters that Trim takes from a statement's start
+// (space, tab, CR, LF).
+template <class T>
+inline bool Trimmed(const T* p, const T* e) noexcept {
+  for (; p < e; ++p)
+    if (*p != ' ' && *p != '\t' && !IsLineEnd(*p)) return false;
+  return true;
+}
+
 // The token from the input's mark to its position.
 template <class T>
 inline Lexeme<T> Cut(const NativeInput<T>& in, const SQLTOKEN_TYPE& type, LexKind kind) noexcept {
@@ -260,7 +269,14 @@ struct SplitContext {
     Append(lexeme.text, lexeme.length, *lexeme.type);
   }
   KXCOM_ALWAYS_INLINE void Append(const T* text, std::size_t n, const SQLTOKEN_TYPE& type) {
-    builder.Add(text, n, type, routes.Route(type));
+    const TokenRoute route = routes.Route(type);
+    // Blanks and line ends before anything else are counted, not copied:
+    // Trim would take them away again.
+    if (!route.compare && builder.AtStart() && Trimmed(text, text + n)) {
+      builder.Count();
+      return;
+    }
+    builder.Add(text, n, type, route);
   }
   // Nothing but blanks and comments so far.
   bool Empty() const noexcept { return !builder.HasCompareToken(); }

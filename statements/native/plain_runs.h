@@ -174,8 +174,11 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
   if (!in.InWindow()) return false;
   const PlainClasses<T>& classes = policy.Classes();
   // Comments never go to all three texts, a CR does unless the flags leave it out.
-  const bool cr_plain = KindRoutes::For(ctx.flags).Plain(TokenKind::kCR);
+  const bool cr_plain = (ctx.flags & SQLSTMT_SKIP_CR) == 0;
   StatementBuilder<T>& builder = ctx.Builder();
+  // Blanks and line ends before anything else are counted, not copied (as
+  // SplitContext::Append does).
+  bool leading = builder.AtStart();
   const bool compare_inert = policy.CompareInert();
   const T* const from = in.Pos();
   const T* const end = in.End();
@@ -249,20 +252,29 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
         run.Commit(start);
         builder.AddApart(start, static_cast<std::size_t>(p - start), SQLTOKEN_TYPE::LINECOMMENT);
         run.Restart(p);
+        leading = false;
         continue;
       case PlainClass::kBlank:
         for (++p; p < end && IsBlank(*p);) ++p;
         if (p == end) goto stop;
         ++run.tokens;
+        if (leading) {
+          if (Trimmed(start, p)) run.begin = p;
+          else leading = false;
+        }
         continue;
       case PlainClass::kLF:
         ++p;
         ++run.tokens;
+        if (leading) run.begin = p;
         policy.LineEnd(true);
         goto line_start;
       case PlainClass::kCR:
         ++p;
-        if (cr_plain) {
+        if (leading) {
+          ++run.tokens;
+          run.begin = p;
+        } else if (cr_plain) {
           ++run.tokens;
         } else {
           run.Commit(start);
@@ -277,8 +289,20 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
     // A compare token.
     if (!compare_inert) goto stop;
     policy.Compare();
+    leading = false;
     ++run.tokens;
     run.Compare(start, p, kind);
+    // Most compare tokens have a blank after them: taken here, it costs no
+    // turn of the switch.
+    if (p < end && *p == ' ' && policy.TokenStart(p, end)) {
+      const T* blank = p;
+      for (++p; p < end && IsBlank(*p);) ++p;
+      if (p == end) {
+        start = blank;
+        goto stop;
+      }
+      ++run.tokens;
+    }
     continue;
   line_start:
     if (!policy.LineStart(p, end, run.compares == 0 && !builder.HasCompareToken())) {

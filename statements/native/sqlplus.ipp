@@ -167,14 +167,24 @@ typename SqlPlusRules<T>::Command SqlPlusRules<T>::FindCommand(const Lexeme<T>& 
       {"shutdown", 8}, {"spool", 3},     {"start", 3},    {"startup", 7},  {"store", 5},     {"timing", 4},
       {"ttitle", 3},   {"undefine", 5},  {"variable", 3}, {"whenever", 8},
   };
-  const unsigned first = LowerAscii(lexeme.text[0]);
-  for (const Name& name : kNames) {
-    // Most first words are SQL: past their first letter, no name can match.
-    const unsigned letter = static_cast<unsigned char>(name.name[0]);
-    if (letter != first) {
-      if (letter > first) break;
-      continue;
+  constexpr std::size_t kCount = sizeof kNames / sizeof kNames[0];
+  // Where the names of each first letter start (and the next letter's end
+  // them): most first words are SQL, and only a few names share their letter.
+  struct Index {
+    unsigned char from[27];
+    Index() noexcept {
+      std::size_t n = 0;
+      for (unsigned letter = 0; letter < 27; ++letter) {
+        while (n < kCount && static_cast<unsigned char>(kNames[n].name[0]) < 'a' + letter) ++n;
+        from[letter] = static_cast<unsigned char>(n);
+      }
     }
+  };
+  static const Index kIndex;
+  const unsigned first = LowerAscii(lexeme.text[0]) - 'a';
+  if (first >= 26) return Command::kNone;
+  for (std::size_t n = kIndex.from[first]; n < kIndex.from[first + 1]; ++n) {
+    const Name& name = kNames[n];
     std::size_t i = 0;
     while (i < lexeme.length && name.name[i] != 0 &&
            LowerAscii(lexeme.text[i]) == static_cast<unsigned char>(name.name[i]))
