@@ -20,7 +20,7 @@
 //  - At the end of the script what is left is a statement.
 #pragma once
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -55,6 +55,7 @@ struct Db2ClpRules {
   static long Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted);
 
  private:
+  struct Runs;
   static bool AtTerminator(NativeInput<T>& in, const State& state);
   static bool SetsTerminator(const Lexeme<T>& comment, State* state);
   static void Track(const Lexeme<T>& lexeme, State& state, NativeInput<T>& in);
@@ -222,6 +223,63 @@ void Db2ClpRules<T>::Track(const Lexeme<T>& lexeme, State& state, NativeInput<T>
   state.body_start = body;
 }
 
+// The lexemes taken in runs (plain_runs.h): all but `;`, the terminator,
+// `--#` comments and /* */ comments, and compare tokens once the statement
+// is known to be plain or one with blocks; in one with blocks, Lex reads the
+// words that open or close them, and a `:` after a label. Lex tests for the
+// terminator before anything else.
+template <class T>
+struct Db2ClpRules<T>::Runs : PlainPolicy<T> {
+  using Kind = typename State::Kind;
+  explicit Runs(State& s) noexcept : state(s) {}
+  static const PlainClasses<T>& Classes() {
+    static const PlainClasses<T> table(PlainClass::kDigits,
+                                       {{';', PlainClass::kStop}, {':', PlainClass::kStop}, {'-', PlainClass::kDash},
+                                        {'/', PlainClass::kSlash}, {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}});
+    return table;
+  }
+  bool CompareInert() const noexcept {
+    return !state.Tracking() || state.kind == Kind::kPlain || state.kind == Kind::kBlocks;
+  }
+  bool Word(const T* p, const T* e) const noexcept {
+    if (!state.Tracking() || state.kind != Kind::kBlocks) return true;
+    const auto is = [p, e](const char* word) { return SpellsWord(p, e, word); };
+    switch (e - p) {
+      case 2:
+        return !is("if") && !is("do");
+      case 3:
+        return !is("end") && !is("for");
+      case 4:
+        return !is("case") && !is("loop") && !is("then") && !is("else");
+      case 5:
+        return !is("begin") && !is("while");
+      case 6:
+        return !is("repeat") && !is("atomic");
+      default:
+        return true;
+    }
+  }
+  bool TokenStart(const T* p, const T* end) const noexcept {
+    return static_cast<std::size_t>(end - p) >= state.terminator.GetLength() && *p != state.terminator[0];
+  }
+  bool LineComment(const T* p, const T* e) const noexcept { return e - p < 3 || p[2] != '#'; }
+  // What Track does with any other compare token.
+  void Compare() noexcept {
+    if (state.Tracking()) state.body_start = state.after_end = false;
+  }
+
+  State& state;
+};
+
+// Whether only blanks have come since the last line end, after a run that
+// ended at `pos` and started at `from` (line_blank before it).
+template <class T>
+bool LineBlankAfter(const T* from, const T* pos, bool line_blank) {
+  const T* p = pos;
+  while (p > from && IsBlank(p[-1])) --p;
+  return p == from ? line_blank : IsLineEnd(p[-1]);
+}
+
 template <class T>
 long Db2ClpRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interrupted, bool& has_interrupted) {
   NativeInput<T>& in = ctx.in;
@@ -232,6 +290,8 @@ long Db2ClpRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& inter
   }
   bool line_blank = ctx.at_line_start;
   for (;;) {
+    const T* const from = in.Pos();
+    if (ctx.runs && ScanPlainRuns(ctx, Runs(state))) line_blank = LineBlankAfter(from, in.Pos(), line_blank);
     const Lexeme<T> lexeme = Lex(in, state);
     if (lexeme.length == 0) {
       if (state.depth > 0 && state.Tracking()) ctx.EndsInsideBlock();

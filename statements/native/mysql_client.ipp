@@ -32,7 +32,7 @@
 #include <utility>
 #include <vector>
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -84,6 +84,7 @@ struct MysqlRules {
   static const Command* FindLetter(unsigned letter);
 
  private:
+  struct Runs;
   static bool AtDelimiter(NativeInput<T>& in, const State& state);
   static bool LineIsCommand(NativeInput<T>& in, const State& state, const Command*& command);
   static void ChangeDelimiter(State& state, const T* text, std::size_t n);
@@ -349,6 +350,41 @@ Lexeme<T> MysqlRules<T>::Lex(NativeInput<T>& in, const State& state) {
   return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
 }
 
+// The lexemes taken in runs (plain_runs.h), once the statement is under way
+// and its SET (if it is one) is no longer followed: all but the delimiter,
+// comments, backslashes and executable comments. Lex tests for the
+// delimiter before anything else, and a delimiter that starts with a word
+// character may end a word: then nothing is taken in runs.
+template <class T>
+struct MysqlRules<T>::Runs : PlainPolicy<T> {
+  explicit Runs(const State& s) noexcept : state(s) {}
+  static const PlainClasses<T>& Classes() {
+    static const PlainClasses<T> table(PlainClass::kNumberWord,
+                                       {{'$', PlainClass::kWord}, {'#', PlainClass::kStop}, {'-', PlainClass::kStop},
+                                        {'/', PlainClass::kSlash}, {'\\', PlainClass::kStop}, {'\'', PlainClass::kQuote},
+                                        {'"', PlainClass::kQuote}, {'`', PlainClass::kQuote}});
+    return table;
+  }
+  // The delimiter may not stand inside a word.
+  static bool Usable(const State& state) {
+    static const WordClass<T> words{CharClasses<T>::Table(), true};
+    return !state.delimiter.IsEmpty() && !words.Continues(state.delimiter[0]);
+  }
+  bool CompareInert() const noexcept { return state.mode.stage == 7; }
+  bool TokenStart(const T* p, const T* end) const noexcept {
+    return static_cast<std::size_t>(end - p) >= state.delimiter.GetLength() && *p != state.delimiter[0] &&
+           !(*p == '*' && state.in_executable_comment);
+  }
+  bool Escapes(unsigned quote) const noexcept {
+    const unsigned char mode = state.mode.flags;
+    return quote != '`' && !(mode & kNoBackslashEscapes) && !(quote == '"' && (mode & kAnsiQuotes));
+  }
+  // A line that starts a statement may be one of the client's commands.
+  bool LineStart(const T*, const T*, bool empty) const noexcept { return !empty; }
+
+  const State& state;
+};
+
 template <class T>
 void MysqlRules<T>::ChangeDelimiter(State& state, const T* text, std::size_t n) {
   // DELIMITER's argument: a quoted string, or the characters up to a blank.
@@ -419,6 +455,10 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
         ChangeDelimiter(state, line.text + i + 9, line.length - i - 9);
       }
       return KXSQL_PRODUCED;
+    }
+    if (ctx.runs && Runs::Usable(state) && ScanPlainRuns(ctx, Runs(state))) {
+      if (ctx.at_line_start) continue;
+      state.empty = ctx.Empty();
     }
     const Lexeme<T> lexeme = Lex(in, state);
     if (lexeme.length == 0) return in.Failed() ? KXSQL_FAILED : KXSQL_END;

@@ -16,7 +16,7 @@
 //  - At the end of the script what is left is a statement.
 #pragma once
 
-#include "statements/native/lexing.h"
+#include "statements/native/plain_runs.h"
 
 namespace kxsql::detail {
 
@@ -40,6 +40,7 @@ struct SqliteShellRules {
   static long Next(SplitContext<T>& ctx, State& state);
 
  private:
+  struct Runs;
   static Token Classify(const Lexeme<T>& lexeme);
   static Stage Step(Stage stage, Token token) noexcept;
   static bool IsTerminatorLine(NativeInput<T>& in);
@@ -146,6 +147,34 @@ Lexeme<T> SqliteShellRules<T>::Lex(NativeInput<T>& in) {
   return Cut(in, SQLTOKEN_TYPE::OTHER, LexKind::kPlain);
 }
 
+// The lexemes taken in runs (plain_runs.h): blanks, line ends and `--`
+// comments, which leave sqlite3_complete's state where it is, and in the
+// middle of a statement or of a trigger body every other lexeme but `;`
+// and /* */ comments too. A line start that might hold a dot-command, a `#`
+// line, `go` or `/` goes back to Next.
+template <class T>
+struct SqliteShellRules<T>::Runs : PlainPolicy<T> {
+  explicit Runs(State& s) noexcept : state(s) {}
+  static const PlainClasses<T>& Classes() {
+    static const PlainClasses<T> table(PlainClass::kNumberWord,
+                                       {{';', PlainClass::kStop}, {'-', PlainClass::kDash}, {'/', PlainClass::kSlash},
+                                        {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}, {'`', PlainClass::kQuote},
+                                        {'[', PlainClass::kBracket}});
+    return table;
+  }
+  bool CompareInert() const noexcept { return state.stage == kNormal || state.stage == kInTrigger; }
+  void Compare() noexcept { state.fresh = false; }
+  bool LineStart(const T* p, const T* end, bool) const noexcept {
+    // IsTerminatorLine reads the blanks and two characters.
+    const std::size_t i = BlanksAt(p, end);
+    if (static_cast<std::size_t>(end - p) < i + 2) return false;
+    const unsigned c = LowerAscii(p[i]);
+    return !(state.fresh && (*p == '.' || *p == '#')) && c != '/' && c != 'g';
+  }
+
+  State& state;
+};
+
 template <class T>
 bool SqliteShellRules<T>::IsTerminatorLine(NativeInput<T>& in) {
   // Blanks, then `go` or `/`, then nothing but blanks and comments (a `--`
@@ -200,6 +229,7 @@ long SqliteShellRules<T>::Next(SplitContext<T>& ctx, State& state) {
         return KXSQL_PRODUCED;
       }
     }
+    if (ctx.runs && ScanPlainRuns(ctx, Runs(state)) && ctx.at_line_start) continue;
     const Lexeme<T> lexeme = Lex(in);
     if (lexeme.length == 0) {
       if (state.stage >= kInTrigger) ctx.EndsInsideBlock();
