@@ -176,15 +176,16 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
   // Comments never go to all three texts, a CR does unless the flags leave it out.
   const bool cr_plain = (ctx.flags & SQLSTMT_SKIP_CR) == 0;
   StatementBuilder<T>& builder = ctx.Builder();
-  // Blanks and line ends before anything else are counted, not copied (as
-  // SplitContext::Append does).
-  bool leading = builder.AtStart();
   const bool compare_inert = policy.CompareInert();
   const T* const from = in.Pos();
   const T* const end = in.End();
   const T* p = from;
   const T* start = from;
   TokenRun<T> run(builder, from);
+  // Blanks and line ends before anything else in the statement are counted,
+  // not copied (as SplitContext::Append does): while they last, the run
+  // starts after them.
+  const auto leading = [&run, &builder](const T* at) { return run.begin == at && builder.AtStart(); };
   for (;;) {
     start = p;
     if (p == end || !policy.TokenStart(p, end)) break;
@@ -252,26 +253,22 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
         run.Commit(start);
         builder.AddApart(start, static_cast<std::size_t>(p - start), SQLTOKEN_TYPE::LINECOMMENT);
         run.Restart(p);
-        leading = false;
         continue;
       case PlainClass::kBlank:
         for (++p; p < end && IsBlank(*p);) ++p;
         if (p == end) goto stop;
         ++run.tokens;
-        if (leading) {
-          if (Trimmed(start, p)) run.begin = p;
-          else leading = false;
-        }
+        if (leading(start) && Trimmed(start, p)) run.begin = p;
         continue;
       case PlainClass::kLF:
         ++p;
         ++run.tokens;
-        if (leading) run.begin = p;
+        if (leading(start)) run.begin = p;
         policy.LineEnd(true);
         goto line_start;
       case PlainClass::kCR:
         ++p;
-        if (leading) {
+        if (leading(start)) {
           ++run.tokens;
           run.begin = p;
         } else if (cr_plain) {
@@ -289,7 +286,6 @@ bool ScanPlainRuns(SplitContext<T>& ctx, Policy&& policy) {
     // A compare token.
     if (!compare_inert) goto stop;
     policy.Compare();
-    leading = false;
     ++run.tokens;
     run.Compare(start, p, kind);
     // Most compare tokens have a blank after them: taken here, it costs no

@@ -74,10 +74,10 @@ struct PsqlRules {
     bool setting_value = true;
 
     // CREATE [OR REPLACE] FUNCTION | PROCEDURE, by the first words' letters.
-    bool InRoutine() const noexcept {
-      const char* w = first_words;
+    static bool IsRoutine(const char* w) noexcept {
       return w[0] == 'c' && (w[1] == 'f' || w[1] == 'p' || (w[1] == 'o' && w[2] == 'r' && (w[3] == 'f' || w[3] == 'p')));
     }
+    bool InRoutine() const noexcept { return IsRoutine(first_words); }
     void EndStatement() noexcept {
       paren_depth = begin_depth = word_count = 0;
       copy = 0;
@@ -396,14 +396,16 @@ void PsqlRules<T>::Track(const Lexeme<T>& lexeme, State& state) {
   }
 }
 
-// The lexemes taken in runs (plain_runs.h): all that Track and Next let be.
-// Track follows every lexeme of a statement's start (SET and RESET, the
-// first four words, COPY ... FROM STDIN), and after it the parentheses, which
-// are counted here, and FROM or BEGIN, CASE and END where they matter, which
-// Lex reads; so do the prefixes of E'...', B'...', X'...' and U&'...'.
+// The lexemes taken in runs (plain_runs.h): all that Track and Next let be,
+// with what Track notes of them (the parentheses, the first four words, and
+// that a statement is neither a SET, a RESET nor a COPY). Lex reads SET,
+// RESET and COPY at a statement's start and what follows them, FROM and
+// STDIN after COPY, BEGIN, CASE and END in a routine, and the prefixes of
+// E'...', B'...', X'...' and U&'...'.
 template <class T>
 struct PsqlRules<T>::Runs : PlainPolicy<T> {
-  explicit Runs(State& s) noexcept : state(s), routine(s.InRoutine()) {}
+  explicit Runs(State& s) noexcept
+      : state(s), routine(s.InRoutine()), at_start(s.setting == 0 || s.copy == 0) {}
   static const PlainClasses<T>& Classes() {
     static const PlainClasses<T> table(PlainClass::kDigits,
                                        {{';', PlainClass::kStop}, {'$', PlainClass::kStop}, {'\\', PlainClass::kStop},
@@ -411,16 +413,36 @@ struct PsqlRules<T>::Runs : PlainPolicy<T> {
                                         {'/', PlainClass::kSlash}, {'\'', PlainClass::kQuote}, {'"', PlainClass::kQuote}});
     return table;
   }
-  bool CompareInert() const noexcept { return state.setting >= 5 && state.copy != 0 && state.copy != 2; }
+  bool CompareInert() const noexcept { return (state.setting == 0 || state.setting >= 5) && state.copy != 2; }
   bool Word(const T* p, const T* e) noexcept {
-    if (state.word_count < 4) return false;
     const unsigned first = LowerAscii(*p);
     if (e - p == 1 && ((*e == '\'' && (first == 'e' || first == 'b' || first == 'x')) || (*e == '&' && first == 'u')))
       return false;
-    if (state.paren_depth == 0 &&
-        ((state.copy == 1 && SpellsWord(p, e, "from")) ||
-         (routine && (SpellsWord(p, e, "begin") || SpellsWord(p, e, "case") || SpellsWord(p, e, "end")))))
-      return false;
+    if (state.word_count < 4 || at_start) return FirstWord(p, e);
+    if (Followed(p, e, routine)) return false;
+    ++state.word_count;
+    return true;
+  }
+  // A word that Track follows where it stands.
+  bool Followed(const T* p, const T* e, bool in_routine) const noexcept {
+    const auto is = [p, e](const char* word) { return SpellsWord(p, e, word); };
+    return state.paren_depth == 0 &&
+           ((state.copy == 1 && is("from")) || (in_routine && (is("begin") || is("case") || is("end"))));
+  }
+  // One of the statement's first words, which say whether it creates a
+  // routine, or is a SET, RESET or COPY.
+  KXCOM_NOINLINE bool FirstWord(const T* p, const T* e) noexcept {
+    const auto is = [p, e](const char* word) { return SpellsWord(p, e, word); };
+    if ((state.setting == 0 && (is("set") || is("reset"))) || (state.copy == 0 && is("copy"))) return false;
+    char words[4] = {state.first_words[0], state.first_words[1], state.first_words[2], state.first_words[3]};
+    if (state.word_count < 4)
+      words[state.word_count] = is("create") || is("function") || is("procedure") || is("or") || is("replace")
+                                    ? static_cast<char>(LowerAscii(*p))
+                                    : 0;
+    const bool in_routine = State::IsRoutine(words);
+    if (Followed(p, e, in_routine)) return false;
+    for (unsigned i = 0; i < 4; ++i) state.first_words[i] = words[i];
+    routine = in_routine;
     ++state.word_count;
     return true;
   }
@@ -428,13 +450,22 @@ struct PsqlRules<T>::Runs : PlainPolicy<T> {
     if (open) ++state.paren_depth;
     else if (state.paren_depth > 0) --state.paren_depth;
   }
+  // Any compare token ends a statement's chance to be a SET, RESET or COPY.
+  void Compare() noexcept {
+    if (!at_start) return;
+    if (state.setting == 0) state.setting = 6;
+    if (state.copy == 0) state.copy = 4;
+    at_start = false;
+  }
   bool Escapes(unsigned quote) const noexcept { return quote == '\'' && !state.standard_strings; }
   void LineEnd(bool lf) noexcept {
     if (lf) state.standard_strings = state.standard_strings_next;
   }
 
   State& state;
-  const bool routine;
+  bool routine;
+  // SET, RESET or COPY may still start the statement.
+  bool at_start;
 };
 
 template <class T>
