@@ -80,7 +80,7 @@ docs:
 # a crashing input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 FUZZ_BUILD = build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = tokenizer splitter split_paths file_source native
+FUZZ_TARGETS = tokenizer splitter split_paths native_paths file_source native
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKXSQL_BUILD_FUZZ=ON \
 	  -DKXSQL_BUILD_TESTS=OFF -DKXSQL_BUILD_BENCH=OFF -DKXSQL_BUILD_CLI=OFF

@@ -142,7 +142,7 @@ printf -- '-- café, naïve: no line end' >>"$work/lexical.sql"
 # --- per target --------------------------------------------------------------
 
 rm -rf "$corpus"
-mkdir -p "$corpus"/{tokenizer,splitter,split_paths,file_source,native}
+mkdir -p "$corpus"/{tokenizer,splitter,split_paths,native_paths,file_source,native}
 
 # tokenizer: the bytes as 8-bit text, and pairs of bytes as 16-bit units.
 for s in bookshop payroll plsql tsql plpgsql db2 sqlite lexical; do
@@ -184,12 +184,12 @@ seed native tsql-sqlserver 4 tsql
 seed native db2-db2 2 db2
 seed native lexical-postgres 6 lexical
 
-# split_paths: the first byte picks the DBMS type and the flags word
+# split_paths and native_paths: the first byte picks the DBMS type and the flags word
 # ((byte / 10) % 8: the DBMS type's, or one of seven others), the second how
 # far before the first chunk's end of a file the script starts (bit 0x80:
 # behind a comment rather than blank lines).
-seed2() {  # file name, type byte, chunk byte, script
-  { printf "\\$(printf '%03o' "$2")\\$(printf '%03o' "$3")"; cat "$work/$4.sql"; } >"$corpus/split_paths/$1"
+seed2() {  # file name, type byte, chunk byte, script [target]
+  { printf "\\$(printf '%03o' "$2")\\$(printf '%03o' "$3")"; cat "$work/$4.sql"; } >"$corpus/${5:-split_paths}/$1"
 }
 seed2 payroll-oracle 1 0 payroll
 seed2 plsql-oracle-omit 71 130 plsql
@@ -200,6 +200,17 @@ seed2 db2-db2 2 63 db2
 seed2 sqlite-sqlite 8 129 sqlite
 seed2 lexical-generic 0 12 lexical
 seed2 lexical-oracle-flags 51 140 lexical
+
+# native_paths: the same form, under the native rules.
+seed2 pgdump-postgres 6 9 pgdump native_paths
+seed2 plpgsql-postgres-flags 76 133 plpgsql native_paths
+seed2 mysqldump-mysql 9 21 mysqldump native_paths
+seed2 sqlite-sqlite 8 140 sqlite native_paths
+seed2 plsql-oracle 1 50 plsql native_paths
+seed2 payroll-oracle-crs 41 3 payroll native_paths
+seed2 tsql-sqlserver 4 7 tsql native_paths
+seed2 db2-db2 2 63 db2 native_paths
+seed2 lexical-postgres 6 12 lexical native_paths
 
 # file_source: the bytes of a file, in the encodings the host detects.
 f="$corpus/file_source"
