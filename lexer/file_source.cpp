@@ -1,6 +1,6 @@
 // CKXSQLFile: a script file read in 4096-byte chunks, each decoded whole to
-// UTF-8 by the decoder of the encoding that its first bytes show. The file
-// is read 64 KiB at a time, so that a system call serves sixteen chunks.
+// UTF-8 by the decoder of the encoding that its first bytes show. At most one
+// chunk of raw bytes is held, in a buffer made once per object.
 #include "kxsql/file_source.h"
 
 #include <fcntl.h>
@@ -77,8 +77,6 @@ void CKXSQLFile::Init() noexcept {
 void CKXSQLFile::InitReadInfo() noexcept {
   m_nRemainingBytes = 0;
   m_nTotalBytes = -1;
-  m_nAheadAt = 0;
-  m_nAheadCount = 0;
   m_pWindowBegin = nullptr;
   m_pWindowPos = nullptr;
   m_pWindowEnd = nullptr;
@@ -140,7 +138,7 @@ int CKXSQLFile::Open(const char* path) {
   }
 
   if (m_pReadBuffer == nullptr) {
-    m_pReadBuffer = new (std::nothrow) unsigned char[kReadAhead];
+    m_pReadBuffer = new (std::nothrow) unsigned char[kChunkSize];
     if (m_pReadBuffer == nullptr) {
       Close();
       CKXMsg::GetInstance()->SetLastMessage(0, "Failed to allocate file read buffer", 0, "Open", 0);
@@ -249,24 +247,15 @@ char CKXSQLFile::NextChunkChar(bool& eof) {
 bool CKXSQLFile::ReadChunk() {
   const std::size_t wanted =
       m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
-  if (m_nAheadAt == m_nAheadCount) {
-    // The next chunks are read from the file together, so that one system
-    // call serves several of them; each is still decoded and counted alone.
-    const std::size_t ahead =
-        m_nRemainingBytes < kReadAhead ? static_cast<std::size_t>(m_nRemainingBytes) : kReadAhead;
-    const long long got = ReadAt(m_nFile, m_pReadBuffer, ahead, m_nTotalBytes - m_nRemainingBytes);
-    if (got < 0) {
-      const int error = errno;
-      Close();
-      ReportSystemError("Unexpected error reading file", m_strFileName.GetString(), nullptr, error);
-      return false;
-    }
-    m_nAheadAt = 0;
-    m_nAheadCount = static_cast<std::size_t>(got);
+  const long long read = ReadAt(m_nFile, m_pReadBuffer, wanted, m_nTotalBytes - m_nRemainingBytes);
+  if (read < 0) {
+    const int error = errno;
+    Close();
+    ReportSystemError("Unexpected error reading file", m_strFileName.GetString(), nullptr, error);
+    return false;
   }
-  const std::size_t got = std::min(wanted, m_nAheadCount - m_nAheadAt);
-  const unsigned char* const chunk = m_pReadBuffer + m_nAheadAt;
-  m_nAheadAt += got;
+  const std::size_t got = static_cast<std::size_t>(read);
+  const unsigned char* const chunk = m_pReadBuffer;
   // A file cut short while it is read ends where its bytes end.
   if (got < wanted) m_nRemainingBytes = 0;
   else m_nRemainingBytes -= static_cast<std::int64_t>(wanted);
