@@ -85,8 +85,10 @@ class KXSQL_EXPORT SQLStmtT {
   /// zero-terminated; valid until the statement changes.
   ///@{
   const T* GetText() const noexcept { return m_strText.GetString(); }
-  const T* GetParsedText() const noexcept { return m_strParsedText.GetString(); }
-  const T* GetNoCommentText() const noexcept { return m_strNoCommentText.GetString(); }
+  const T* GetParsedText() const noexcept { return (m_bParsedIsText ? m_strText : m_strParsedText).GetString(); }
+  const T* GetNoCommentText() const noexcept {
+    return (m_bNoCommentIsText ? m_strText : m_strNoCommentText).GetString();
+  }
   ///@}
   /// The last word after a dot that the DBMS type reported as a possible side effect.
   const T* GetSideEffect() const noexcept { return m_strSideEffect.GetString(); }
@@ -134,6 +136,8 @@ class KXSQL_EXPORT SQLStmtT {
                                         const DBMSTYPE& dbms, unsigned long flags);
   /// Brings in what an attached builder still holds (see m_pBuilder).
   void FlushBuilder();
+  /// Gives the parsed and no-comment texts their own copies again.
+  void Unshare();
   friend class CKXSQLStreamT<T>;
   friend struct kxsql::detail::StatementAccess<T>;
   friend class kxsql::detail::StatementBuilder<T>;
@@ -153,6 +157,12 @@ class KXSQL_EXPORT SQLStmtT {
   /// room for what it is owed.
   std::size_t m_nParsedFrom = 0;
   std::size_t m_nNoCommentFrom = 0;
+  /// A parsed or comment-free text that took every token, and so equals the
+  /// trimmed full text, is not kept twice: the full text stands for it (a
+  /// huge statement costs its size once, not three times). Anything that
+  /// changes the statement first gives it its own copy (Unshare).
+  bool m_bParsedIsText = false;
+  bool m_bNoCommentIsText = false;
   int m_nKind = KXSQL_STMT_SQL;
   unsigned int m_nRepeat = 1;
   CKXStringT<T> m_strData;

@@ -300,8 +300,12 @@ struct StatementAccess {
   }
   // For tests: the texts with their lengths (they may hold NUL characters)
   // and the counts, once the statement is done.
-  static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strParsedText; }
-  static const CKXStringT<T>& NoCommentText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strNoCommentText; }
+  static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept {
+    return stmt.m_bParsedIsText ? stmt.m_strText : stmt.m_strParsedText;
+  }
+  static const CKXStringT<T>& NoCommentText(const SQLStmtT<T>& stmt) noexcept {
+    return stmt.m_bNoCommentIsText ? stmt.m_strText : stmt.m_strNoCommentText;
+  }
   static unsigned int TokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nTokens; }
   static unsigned int CompareTokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens; }
 };
