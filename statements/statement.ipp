@@ -106,7 +106,9 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
     Append(token, dbms, flags);
   } catch (const std::bad_alloc&) {
   }
-  Sync();
+  // Out of memory the token is left out, or the other two texts stay owed
+  // their last part; the statement stays whole in itself either way.
+  static_cast<void>(Sync());
 }
 
 template <class T>
@@ -134,10 +136,12 @@ void SQLStmtT<T>::AppendInline(const T* const text, const std::size_t n,
   const std::size_t length = m_strText.GetLength();
 
   // Everything that allocates happens first; the statement changes only once
-  // nothing can fail any more. A text that takes the token is owed it too.
+  // nothing can fail any more.
+  // A text that takes the token is owed it; one that leaves it out is paid
+  // what it is owed so far.
   m_strText.Reserve(length + n);
-  if (to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + (length + n - m_nParsedFrom));
-  if (to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length + n - m_nNoCommentFrom));
+  if (!to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + (length - m_nParsedFrom));
+  if (!to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length - m_nNoCommentFrom));
   bool new_side_effect = false;
   if (compare) {
     if (m_nCompareTokens == 0) m_firstToken.text_.Reserve(n);
@@ -196,13 +200,25 @@ void SQLStmtT<T>::Unshare() {
 }
 
 template <class T>
-void SQLStmtT<T>::Sync() noexcept {
+void SQLStmtT<T>::Settle() {
   const std::size_t length = m_strText.GetLength();
+  m_strParsedText.Reserve(m_strParsedText.GetLength() + (length - m_nParsedFrom));
+  m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length - m_nNoCommentFrom));
   const T* const full = m_strText.GetString();
   m_strParsedText.Append(full + m_nParsedFrom, length - m_nParsedFrom);
   m_nParsedFrom = length;
   m_strNoCommentText.Append(full + m_nNoCommentFrom, length - m_nNoCommentFrom);
   m_nNoCommentFrom = length;
+}
+
+template <class T>
+bool SQLStmtT<T>::Sync() noexcept {
+  try {
+    Settle();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 template <class T>
@@ -235,6 +251,8 @@ void SQLStmtT<T>::Trim() {
   const bool no_comment_whole = m_strNoCommentText.IsEmpty() && m_nNoCommentFrom == 0;
   const T* const full = m_strText.GetString();
   const std::size_t full_length = m_strText.GetLength();
+  if (!parsed_whole) m_strParsedText.Reserve(m_strParsedText.GetLength() + (full_length - m_nParsedFrom));
+  if (!no_comment_whole) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (full_length - m_nNoCommentFrom));
   if (!parsed_whole) m_strParsedText.Append(full + m_nParsedFrom, full_length - m_nParsedFrom);
   if (!no_comment_whole) m_strNoCommentText.Append(full + m_nNoCommentFrom, full_length - m_nNoCommentFrom);
   m_strText.TrimLeft(CharSet<T>::WHITESPACE);
@@ -256,7 +274,7 @@ void SQLStmtT<T>::Trim() {
 template <class T>
 void SQLStmtT<T>::RemoveLastLineEnding() {
   FlushBuilder();
-  Sync();
+  Settle();
   const std::size_t length = m_strText.GetLength();
   const T* crlf = CharSet<T>::CRLF;
   if (length >= 2 && m_strText[length - 2] == crlf[0] && m_strText[length - 1] == crlf[1]) {

@@ -126,8 +126,10 @@ class KXSQL_EXPORT SQLStmtT {
   /// it hands the statement back.
   void Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
   /// Appends what the parsed and no-comment texts still owe (see below).
-  /// Never allocates: Append reserved the room.
-  void Sync() noexcept;
+  /// Out of memory, both stay owed and nothing changes.
+  void Settle();
+  /// Settle for the ways out of a failure: false when memory ran out.
+  bool Sync() noexcept;
   /// Append for a token given as its text and type (the native rules cut
   /// tokens without making token objects).
   void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
@@ -153,8 +155,9 @@ class KXSQL_EXPORT SQLStmtT {
   /// Most tokens go to all three texts. The parsed and no-comment texts are
   /// therefore owed the full text from these offsets on: a token that stays
   /// out of one of them, and Sync, append what is owed first. Every member
-  /// but Append leaves nothing owed, and each of the two texts always has the
-  /// room for what it is owed.
+  /// but Append leaves nothing owed. The room for what is owed is not taken
+  /// ahead: a statement that is one huge literal would cost three times its
+  /// size while it is read.
   std::size_t m_nParsedFrom = 0;
   std::size_t m_nNoCommentFrom = 0;
   /// A parsed or comment-free text that took every token, and so equals the

@@ -293,11 +293,9 @@ struct StatementAccess {
   static CKXStringT<T>& Data(SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
   static bool HasCompareToken(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens > 0; }
   static const CKXStringT<T>& Text(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strText; }
-  // Brings in what the statement's builder holds, and what its texts are owed.
-  static void Sync(SQLStmtT<T>& stmt) {
-    stmt.FlushBuilder();
-    stmt.Sync();
-  }
+  // Brings in what the statement's builder holds: the full text is whole
+  // (the parsed and comment-free texts are paid when the statement is done).
+  static void FlushBuilder(SQLStmtT<T>& stmt) { stmt.FlushBuilder(); }
   // For tests: the texts with their lengths (they may hold NUL characters)
   // and the counts, once the statement is done.
   static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept {
