@@ -70,6 +70,14 @@ inline std::vector<unsigned short> WidenedText(const std::vector<char>& narrow) 
   return text;
 }
 
+// Only ASCII characters: the same script in 8-bit text, in 16-bit text and
+// in a UTF-8 file.
+inline bool IsAscii(const std::vector<char>& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 template <class T>
 bool SameToken(const SQLToken<T>& a, const SQLToken<T>& b) {
   return a.GetType().GetCode() == b.GetType().GetCode() && a.GetLength() == b.GetLength() &&

@@ -1,6 +1,8 @@
 // CKXSQLFile: a script file read in 4096-byte chunks, each decoded whole to
-// UTF-8 by the decoder of the encoding that its first bytes show. The file
-// is read 64 KiB at a time, so that a system call serves sixteen chunks.
+// UTF-8 by the decoder of the encoding that its first bytes show. Each chunk
+// is taken into the read buffer from the input stream's own buffer, which
+// reads the file 64 KiB at a time so that a system call serves sixteen
+// chunks; both are made once per object.
 #include "kxsql/file_source.h"
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <typeinfo>
@@ -77,11 +80,10 @@ void CKXSQLFile::Init() noexcept {
 void CKXSQLFile::InitReadInfo() noexcept {
   m_nRemainingBytes = 0;
   m_nTotalBytes = -1;
-  m_nAheadAt = 0;
-  m_nAheadCount = 0;
   m_pWindowBegin = nullptr;
   m_pWindowPos = nullptr;
   m_pWindowEnd = nullptr;
+  m_nStreamAt = m_nStreamCount = 0;
   CKXSQLStreamT<char>::Init();
 }
 
@@ -140,7 +142,8 @@ int CKXSQLFile::Open(const char* path) {
   }
 
   if (m_pReadBuffer == nullptr) {
-    m_pReadBuffer = new (std::nothrow) unsigned char[kReadAhead];
+    // The read buffer, and after it the input stream's buffer.
+    m_pReadBuffer = new (std::nothrow) unsigned char[kChunkSize + kStreamBufferSize];
     if (m_pReadBuffer == nullptr) {
       Close();
       CKXMsg::GetInstance()->SetLastMessage(0, "Failed to allocate file read buffer", 0, "Open", 0);
@@ -249,24 +252,24 @@ char CKXSQLFile::NextChunkChar(bool& eof) {
 bool CKXSQLFile::ReadChunk() {
   const std::size_t wanted =
       m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
-  if (m_nAheadAt == m_nAheadCount) {
-    // The next chunks are read from the file together, so that one system
-    // call serves several of them; each is still decoded and counted alone.
-    const std::size_t ahead =
-        m_nRemainingBytes < kReadAhead ? static_cast<std::size_t>(m_nRemainingBytes) : kReadAhead;
-    const long long got = ReadAt(m_nFile, m_pReadBuffer, ahead, m_nTotalBytes - m_nRemainingBytes);
-    if (got < 0) {
+  unsigned char* const stream_buffer = m_pReadBuffer + kChunkSize;
+  if (m_nStreamAt == m_nStreamCount) {
+    const std::size_t ahead = m_nRemainingBytes < kStreamBufferSize ? static_cast<std::size_t>(m_nRemainingBytes)
+                                                                      : kStreamBufferSize;
+    const long long read = ReadAt(m_nFile, stream_buffer, ahead, m_nTotalBytes - m_nRemainingBytes);
+    if (read < 0) {
       const int error = errno;
       Close();
       ReportSystemError("Unexpected error reading file", m_strFileName.GetString(), nullptr, error);
       return false;
     }
-    m_nAheadAt = 0;
-    m_nAheadCount = static_cast<std::size_t>(got);
+    m_nStreamAt = 0;
+    m_nStreamCount = static_cast<std::size_t>(read);
   }
-  const std::size_t got = std::min(wanted, m_nAheadCount - m_nAheadAt);
-  const unsigned char* const chunk = m_pReadBuffer + m_nAheadAt;
-  m_nAheadAt += got;
+  const std::size_t got = std::min(wanted, m_nStreamCount - m_nStreamAt);
+  std::memcpy(m_pReadBuffer, stream_buffer + m_nStreamAt, got);
+  m_nStreamAt += got;
+  const unsigned char* const chunk = m_pReadBuffer;
   // A file cut short while it is read ends where its bytes end.
   if (got < wanted) m_nRemainingBytes = 0;
   else m_nRemainingBytes -= static_cast<std::int64_t>(wanted);

@@ -22,8 +22,8 @@ namespace kxsql::detail {
 class CopyLoader {
  public:
   // Rows per INSERT, and the most text one INSERT gathers.
-  static constexpr std::size_t kRowsPerInsert = 5000;
-  static constexpr std::size_t kInsertChars = std::size_t{1} << 20;
+  static constexpr std::size_t kRowsPerInsert = 20000;
+  static constexpr std::size_t kInsertChars = std::size_t{4} << 20;
 
   // True for `COPY ... FROM STDIN` (the statement's text, without its `;`).
   static bool IsCopyFromStdin(const std::string& sql);

@@ -241,8 +241,16 @@ Step StatementLoop<T>::Perform(const SQLStmtT<T>& stmt) {
   while (name_end < text.size() && text[name_end] != ' ' && text[name_end] != '\t') ++name_end;
   std::string error;
   std::string arguments;
-  if (!SubstituteVariables(client_, run_.session, text.substr(name_end), arguments, error))
-    return FailClient(stmt, error);
+  const std::string written = text.substr(name_end);
+  switch (SubstituteVariables(client_, run_.session, written.c_str(), arguments, error)) {
+    case Substitution::kUndefined:
+      return FailClient(stmt, error);
+    case Substitution::kUnchanged:
+      arguments = written;
+      break;
+    case Substitution::kChanged:
+      break;
+  }
   const std::string line = text.substr(0, name_end) + arguments;
   const ClientCommand command = ParseClientCommand(client_, line);
   ScriptSession& session = run_.session;
@@ -359,13 +367,15 @@ long StatementLoop<T>::Run() {
     } else {
       const char* sql = ToNarrow(ChooseSQL(stmt), narrow_);
       std::string substituted, error;
-      if (native && client_ != Client::kClassic) {
-        // Variables are replaced (and a COPY recognised) only where the
-        // client has them; classic statements go as they are, uncopied.
-        if (!SubstituteVariables(client_, run_.session, sql, substituted, error)) step = FailClient(stmt, error);
-        else sql = substituted.c_str();
-      }
-      if (step == Step::kNext) {
+      // Variables are replaced (and a COPY recognised) only where the client
+      // has them; classic statements go as they are, uncopied. A statement
+      // whose variable the client would insist on is not sent.
+      const Substitution substitution = native && client_ != Client::kClassic
+                                            ? SubstituteVariables(client_, run_.session, sql, substituted, error)
+                                            : Substitution::kUnchanged;
+      if (substitution == Substitution::kUndefined) step = FailClient(stmt, error);
+      else if (substitution == Substitution::kChanged) sql = substituted.c_str();
+      if (substitution != Substitution::kUndefined) {
         if (native && client_ == Client::kPsql && CopyLoader::IsCopyFromStdin(sql)) step = LoadCopy(stmt, sql);
         else step = Execute(stmt, sql);
       }

@@ -1,6 +1,7 @@
 #include "runner/substitution.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "kxsql/text_source.h"
 
@@ -36,9 +37,9 @@ std::string QuotedName(const std::string& value) {
 
 // psql: the native lexer tells what is quoted; a `:` right before a word,
 // or before a quoted word, names a variable (`::` is a cast).
-bool Psql(const ScriptSession& session, const std::string& text, std::string& out) {
+bool Psql(const ScriptSession& session, const char* text, std::string& out) {
   out.clear();
-  CKXSQLTextT<char> source(text.c_str());
+  CKXSQLTextT<char> source(text);
   if (!source.IsSet()) return true;
   source.SetSplitRules(KXSQL_RULES_NATIVE, DBMSTYPE::POSTGRES);
   SQLToken<char> token;
@@ -138,23 +139,28 @@ std::string VariableKey(Client client, const std::string& name) {
   return key;
 }
 
-bool SubstituteVariables(Client client, const ScriptSession& session, const std::string& text, std::string& out,
-                         std::string& error) {
+Substitution SubstituteVariables(Client client, const ScriptSession& session, const char* text, std::string& out,
+                                 std::string& error) {
+  bool ok = true;
   switch (client) {
     case Client::kPsql:
       // Undefined variables stay as written: without any, nothing changes.
-      if (!session.HasVariables() || text.find(':') == std::string::npos) break;
-      return Psql(session, text, out);
-    case Client::kSqlcmd:
-      return Sqlcmd(session, text, out, error);
-    case Client::kSqlPlus:
-      if (!session.substitution) break;
-      return SqlPlus(session, text, out, error);
-    default:
+      if (!session.HasVariables() || std::strchr(text, ':') == nullptr) return Substitution::kUnchanged;
+      ok = Psql(session, text, out);
       break;
+    case Client::kSqlcmd:
+      if (std::strstr(text, "$(") == nullptr) return Substitution::kUnchanged;
+      ok = Sqlcmd(session, text, out, error);
+      break;
+    case Client::kSqlPlus:
+      if (!session.substitution || std::strchr(text, session.substitution_prefix) == nullptr)
+        return Substitution::kUnchanged;
+      ok = SqlPlus(session, text, out, error);
+      break;
+    default:
+      return Substitution::kUnchanged;
   }
-  out = text;
-  return true;
+  return ok ? Substitution::kChanged : Substitution::kUndefined;
 }
 
 }  // namespace kxsql::detail

@@ -15,11 +15,16 @@
 
 namespace kxsql::detail {
 
-// `text` with the client's variables replaced by their values. False, with
-// the client's message in `error`, when a variable the client would insist
-// on is not defined.
-bool SubstituteVariables(Client client, const ScriptSession& session, const std::string& text, std::string& out,
-                         std::string& error);
+enum class Substitution : unsigned char {
+  kUnchanged,  // no variable in the text: use it as it is
+  kChanged,    // `out` holds the text with the variables replaced
+  kUndefined,  // a variable the client insists on is not defined: `error` says which
+};
+
+// `text` with the client's variables replaced by their values. A text with
+// nothing to replace is not copied.
+Substitution SubstituteVariables(Client client, const ScriptSession& session, const char* text, std::string& out,
+                                 std::string& error);
 
 // The variable name as the client keeps it: sqlcmd's and SQL*Plus's names
 // are not case-sensitive, psql's are.

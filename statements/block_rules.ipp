@@ -121,7 +121,7 @@ long CKXSQLStreamT<T>::RunBlockRule(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, uns
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Sync();
+  if (!stmt.Sync()) rc = KXSQL_FAILED;
   return rc;
 }
 

@@ -58,7 +58,11 @@ long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned 
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Trim();
+  try {
+    stmt.Trim();
+  } catch (const std::bad_alloc&) {
+    rc = KXSQL_FAILED;
+  }
   return rc;
 }
 
@@ -199,7 +203,7 @@ long CKXSQLStreamT<T>::SQLSeekToken(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, uns
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Sync();
+  if (!stmt.Sync()) rc = KXSQL_FAILED;
   return rc;
 }
 
@@ -225,7 +229,7 @@ long CKXSQLStreamT<T>::SQLSeekEndOfStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms,
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Sync();
+  if (!stmt.Sync()) rc = KXSQL_FAILED;
   return rc;
 }
 
@@ -256,7 +260,7 @@ long CKXSQLStreamT<T>::SQLRegularStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, u
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Sync();
+  if (!stmt.Sync()) rc = KXSQL_FAILED;
   return rc;
 }
 
@@ -271,6 +275,6 @@ long CKXSQLStreamT<T>::SQLInvalidStmt(SQLStmtT<T>& stmt, const DBMSTYPE& dbms, u
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
-  stmt.Sync();
+  if (!stmt.Sync()) rc = KXSQL_FAILED;
   return rc;
 }

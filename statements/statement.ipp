@@ -10,6 +10,13 @@
 #include "statements/statement_builder.h"
 
 namespace kxsql::detail {
+// A character of CharSet<T>::WHITESPACE, the blanks that trimming removes.
+template <class T>
+bool IsWhitespace(T c) noexcept {
+  for (const T* w = CharSet<T>::WHITESPACE; *w != 0; ++w)
+    if (*w == c) return true;
+  return false;
+}
 // The length of `text` up to its first NUL, at most `n`.
 template <class T>
 std::size_t LengthUpToNul(const T* text, std::size_t n) noexcept {
@@ -51,10 +58,17 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     // parsed and no-comment texts is paid in the copy.
     const std::size_t length = other.m_strText.GetLength();
     CKXStringT<T> text(other.m_strText);
-    CKXStringT<T> parsed(other.m_strParsedText);
-    parsed.Append(other.m_strText.GetString() + other.m_nParsedFrom, length - other.m_nParsedFrom);
-    CKXStringT<T> no_comment(other.m_strNoCommentText);
-    no_comment.Append(other.m_strText.GetString() + other.m_nNoCommentFrom, length - other.m_nNoCommentFrom);
+    // A text the other shares with its full text is shared here too.
+    CKXStringT<T> parsed;
+    if (!other.m_bParsedIsText) {
+      parsed = other.m_strParsedText;
+      parsed.Append(other.m_strText.GetString() + other.m_nParsedFrom, length - other.m_nParsedFrom);
+    }
+    CKXStringT<T> no_comment;
+    if (!other.m_bNoCommentIsText) {
+      no_comment = other.m_strNoCommentText;
+      no_comment.Append(other.m_strText.GetString() + other.m_nNoCommentFrom, length - other.m_nNoCommentFrom);
+    }
     CKXStringT<T> side_effect(other.m_strSideEffect);
     CKXStringT<T> data(other.m_strData);
     SQLToken<T> first(other.m_firstToken);
@@ -69,6 +83,8 @@ SQLStmtT<T>& SQLStmtT<T>::operator=(const SQLStmtT& other) {
     m_lastToken = std::move(last);
     m_nParsedFrom = length;
     m_nNoCommentFrom = length;
+    m_bParsedIsText = other.m_bParsedIsText;
+    m_bNoCommentIsText = other.m_bNoCommentIsText;
     m_nKind = other.m_nKind;
     m_nRepeat = other.m_nRepeat;
     m_strData = std::move(data);
@@ -90,7 +106,9 @@ void SQLStmtT<T>::AddToken(const SQLToken<T>& token, const DBMSTYPE& dbms, unsig
     Append(token, dbms, flags);
   } catch (const std::bad_alloc&) {
   }
-  Sync();
+  // Out of memory the token is left out, or the other two texts stay owed
+  // their last part; the statement stays whole in itself either way.
+  static_cast<void>(Sync());
 }
 
 template <class T>
@@ -118,10 +136,12 @@ void SQLStmtT<T>::AppendInline(const T* const text, const std::size_t n,
   const std::size_t length = m_strText.GetLength();
 
   // Everything that allocates happens first; the statement changes only once
-  // nothing can fail any more. A text that takes the token is owed it too.
+  // nothing can fail any more.
+  // A text that takes the token is owed it; one that leaves it out is paid
+  // what it is owed so far.
   m_strText.Reserve(length + n);
-  if (to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + (length + n - m_nParsedFrom));
-  if (to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length + n - m_nNoCommentFrom));
+  if (!to_parsed) m_strParsedText.Reserve(m_strParsedText.GetLength() + (length - m_nParsedFrom));
+  if (!to_no_comment) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length - m_nNoCommentFrom));
   bool new_side_effect = false;
   if (compare) {
     if (m_nCompareTokens == 0) m_firstToken.text_.Reserve(n);
@@ -165,16 +185,40 @@ void SQLStmtT<T>::AppendInline(const T* const text, const std::size_t n,
 template <class T>
 inline void SQLStmtT<T>::FlushBuilder() {
   if (m_pBuilder != nullptr) m_pBuilder->Flush();
+  if (m_bParsedIsText || m_bNoCommentIsText) Unshare();
 }
 
 template <class T>
-void SQLStmtT<T>::Sync() noexcept {
+void SQLStmtT<T>::Unshare() {
+  // The copies are made before anything changes, so that running out of
+  // memory leaves the statement as it was.
+  CKXStringT<T> parsed(m_bParsedIsText ? m_strText : m_strParsedText);
+  CKXStringT<T> no_comment(m_bNoCommentIsText ? m_strText : m_strNoCommentText);
+  m_strParsedText = std::move(parsed);
+  m_strNoCommentText = std::move(no_comment);
+  m_bParsedIsText = m_bNoCommentIsText = false;
+}
+
+template <class T>
+void SQLStmtT<T>::Settle() {
   const std::size_t length = m_strText.GetLength();
+  m_strParsedText.Reserve(m_strParsedText.GetLength() + (length - m_nParsedFrom));
+  m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (length - m_nNoCommentFrom));
   const T* const full = m_strText.GetString();
   m_strParsedText.Append(full + m_nParsedFrom, length - m_nParsedFrom);
   m_nParsedFrom = length;
   m_strNoCommentText.Append(full + m_nNoCommentFrom, length - m_nNoCommentFrom);
   m_nNoCommentFrom = length;
+}
+
+template <class T>
+bool SQLStmtT<T>::Sync() noexcept {
+  try {
+    Settle();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 template <class T>
@@ -192,6 +236,7 @@ void SQLStmtT<T>::Clear() {
   m_nKind = KXSQL_STMT_SQL;
   m_nRepeat = 1;
   m_strData.Empty();
+  m_bParsedIsText = m_bNoCommentIsText = false;
   if (m_pBuilder != nullptr) m_pBuilder->Drop();
 }
 
@@ -200,9 +245,26 @@ void SQLStmtT<T>::Trim() {
   // The full text keeps its trailing blanks: a GO indented on its own line
   // leaves them there, and the runner compares texts without them anyway.
   FlushBuilder();
-  Sync();
+  // A text that has taken every token is owed the whole full text: it is
+  // not copied before it is known whether the full text can stand for it.
+  const bool parsed_whole = m_strParsedText.IsEmpty() && m_nParsedFrom == 0;
+  const bool no_comment_whole = m_strNoCommentText.IsEmpty() && m_nNoCommentFrom == 0;
+  const T* const full = m_strText.GetString();
+  const std::size_t full_length = m_strText.GetLength();
+  if (!parsed_whole) m_strParsedText.Reserve(m_strParsedText.GetLength() + (full_length - m_nParsedFrom));
+  if (!no_comment_whole) m_strNoCommentText.Reserve(m_strNoCommentText.GetLength() + (full_length - m_nNoCommentFrom));
+  if (!parsed_whole) m_strParsedText.Append(full + m_nParsedFrom, full_length - m_nParsedFrom);
+  if (!no_comment_whole) m_strNoCommentText.Append(full + m_nNoCommentFrom, full_length - m_nNoCommentFrom);
   m_strText.TrimLeft(CharSet<T>::WHITESPACE);
   m_nParsedFrom = m_nNoCommentFrom = m_strText.GetLength();
+  // Trimmed at both ends, such a text equals the full text when that has no
+  // blank at its end: the full text then stands for it.
+  const std::size_t length = m_strText.GetLength();
+  const bool blank_at_end = length > 0 && kxsql::detail::IsWhitespace(m_strText[length - 1]);
+  if (parsed_whole && !blank_at_end) m_bParsedIsText = true;
+  else if (parsed_whole) m_strParsedText = m_strText;
+  if (no_comment_whole && !blank_at_end) m_bNoCommentIsText = true;
+  else if (no_comment_whole) m_strNoCommentText = m_strText;
   m_strParsedText.TrimLeft(CharSet<T>::WHITESPACE);
   m_strParsedText.TrimRight(CharSet<T>::WHITESPACE);
   m_strNoCommentText.TrimLeft(CharSet<T>::WHITESPACE);
@@ -212,7 +274,7 @@ void SQLStmtT<T>::Trim() {
 template <class T>
 void SQLStmtT<T>::RemoveLastLineEnding() {
   FlushBuilder();
-  Sync();
+  Settle();
   const std::size_t length = m_strText.GetLength();
   const T* crlf = CharSet<T>::CRLF;
   if (length >= 2 && m_strText[length - 2] == crlf[0] && m_strText[length - 1] == crlf[1]) {
@@ -228,10 +290,12 @@ void SQLStmtT<T>::RemoveLastLineEnding() {
 
 template <class T>
 bool SQLStmtT<T>::IsEmpty() const noexcept {
-  // A text is empty when it holds nothing and is owed nothing.
+  // A text is empty when it holds nothing and is owed nothing (a text the
+  // full text stands for is as empty as that).
   const std::size_t length = m_strText.GetLength();
-  return m_nCompareTokens == 0 || length == 0 || (m_strParsedText.IsEmpty() && m_nParsedFrom == length) ||
-         (m_strNoCommentText.IsEmpty() && m_nNoCommentFrom == length);
+  return m_nCompareTokens == 0 || length == 0 ||
+         (!m_bParsedIsText && m_strParsedText.IsEmpty() && m_nParsedFrom == length) ||
+         (!m_bNoCommentIsText && m_strNoCommentText.IsEmpty() && m_nNoCommentFrom == length);
 }
 
 template <class T>

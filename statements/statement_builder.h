@@ -189,14 +189,9 @@ class StatementBuilder {
   KXCOM_ALWAYS_INLINE void FlushRun() {
     const std::size_t n = static_cast<std::size_t>(run_end_ - run_begin_);
     if (n == 0) return;
-    // Room first, for the run and for what the other two texts are owed with
-    // it, so that nothing fails once the full text has changed.
-    CKXStringT<T>& full = stmt_.m_strText;
-    const std::size_t length = full.GetLength() + n;
-    full.Reserve(length);
-    stmt_.m_strParsedText.Reserve(stmt_.m_strParsedText.GetLength() + (length - stmt_.m_nParsedFrom));
-    stmt_.m_strNoCommentText.Reserve(stmt_.m_strNoCommentText.GetLength() + (length - stmt_.m_nNoCommentFrom));
-    full.Append(run_begin_, n);
+    // The other two texts are owed the run: they are paid when a token
+    // stays out of them, or when the statement is handed back.
+    stmt_.m_strText.Append(run_begin_, n);
     run_begin_ = run_end_;
   }
 

@@ -77,9 +77,8 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
 
  private:
   static constexpr unsigned int kChunkSize = 4096;
-  /// The file is read this many bytes at a time into the read buffer, and
-  /// its chunks are taken from there.
-  static constexpr unsigned int kReadAhead = 16 * kChunkSize;
+  /// The input stream's buffer: the file is read this many bytes at a time.
+  static constexpr unsigned int kStreamBufferSize = 16 * kChunkSize;
   /// Reads and decodes the next chunk. False when the read failed (the file
   /// is then closed and the failure reported) or the chunk did not decode.
   bool ReadChunk();
@@ -95,11 +94,12 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   /// Bytes after the byte-order mark not taken into a chunk yet; the next
   /// chunk starts at m_nTotalBytes - m_nRemainingBytes.
   std::int64_t m_nRemainingBytes = 0;
+  /// The read buffer (one chunk of raw bytes), followed by the input
+  /// stream's buffer, whose bytes from m_nStreamAt to m_nStreamCount are
+  /// still to be taken.
   unsigned char* m_pReadBuffer = nullptr;
-  /// The bytes read ahead into the read buffer: the next chunk starts at
-  /// m_nAheadAt, and m_nAheadCount bytes were read.
-  std::size_t m_nAheadAt = 0;
-  std::size_t m_nAheadCount = 0;
+  std::size_t m_nStreamAt = 0;
+  std::size_t m_nStreamCount = 0;
   // The current chunk's characters, in the decoder's storage (or in the read
   // buffer itself, for UTF-8 that needs no change), are the read window
   // (m_pWindowBegin to m_pWindowEnd); m_pWindowPos is the next one to

@@ -85,8 +85,10 @@ class KXSQL_EXPORT SQLStmtT {
   /// zero-terminated; valid until the statement changes.
   ///@{
   const T* GetText() const noexcept { return m_strText.GetString(); }
-  const T* GetParsedText() const noexcept { return m_strParsedText.GetString(); }
-  const T* GetNoCommentText() const noexcept { return m_strNoCommentText.GetString(); }
+  const T* GetParsedText() const noexcept { return (m_bParsedIsText ? m_strText : m_strParsedText).GetString(); }
+  const T* GetNoCommentText() const noexcept {
+    return (m_bNoCommentIsText ? m_strText : m_strNoCommentText).GetString();
+  }
   ///@}
   /// The last word after a dot that the DBMS type reported as a possible side effect.
   const T* GetSideEffect() const noexcept { return m_strSideEffect.GetString(); }
@@ -124,8 +126,10 @@ class KXSQL_EXPORT SQLStmtT {
   /// it hands the statement back.
   void Append(const SQLToken<T>& token, const DBMSTYPE& dbms, unsigned long flags);
   /// Appends what the parsed and no-comment texts still owe (see below).
-  /// Never allocates: Append reserved the room.
-  void Sync() noexcept;
+  /// Out of memory, both stay owed and nothing changes.
+  void Settle();
+  /// Settle for the ways out of a failure: false when memory ran out.
+  bool Sync() noexcept;
   /// Append for a token given as its text and type (the native rules cut
   /// tokens without making token objects).
   void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,
@@ -134,6 +138,8 @@ class KXSQL_EXPORT SQLStmtT {
                                         const DBMSTYPE& dbms, unsigned long flags);
   /// Brings in what an attached builder still holds (see m_pBuilder).
   void FlushBuilder();
+  /// Gives the parsed and no-comment texts their own copies again.
+  void Unshare();
   friend class CKXSQLStreamT<T>;
   friend struct kxsql::detail::StatementAccess<T>;
   friend class kxsql::detail::StatementBuilder<T>;
@@ -149,10 +155,17 @@ class KXSQL_EXPORT SQLStmtT {
   /// Most tokens go to all three texts. The parsed and no-comment texts are
   /// therefore owed the full text from these offsets on: a token that stays
   /// out of one of them, and Sync, append what is owed first. Every member
-  /// but Append leaves nothing owed, and each of the two texts always has the
-  /// room for what it is owed.
+  /// but Append leaves nothing owed. The room for what is owed is not taken
+  /// ahead: a statement that is one huge literal would cost three times its
+  /// size while it is read.
   std::size_t m_nParsedFrom = 0;
   std::size_t m_nNoCommentFrom = 0;
+  /// A parsed or comment-free text that took every token, and so equals the
+  /// trimmed full text, is not kept twice: the full text stands for it (a
+  /// huge statement costs its size once, not three times). Anything that
+  /// changes the statement first gives it its own copy (Unshare).
+  bool m_bParsedIsText = false;
+  bool m_bNoCommentIsText = false;
   int m_nKind = KXSQL_STMT_SQL;
   unsigned int m_nRepeat = 1;
   CKXStringT<T> m_strData;

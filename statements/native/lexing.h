@@ -314,15 +314,17 @@ struct StatementAccess {
   static const CKXStringT<T>& Data(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strData; }
   static bool HasCompareToken(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens > 0; }
   static const CKXStringT<T>& Text(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strText; }
-  // Brings in what the statement's builder holds, and what its texts are owed.
-  static void Sync(SQLStmtT<T>& stmt) {
-    stmt.FlushBuilder();
-    stmt.Sync();
-  }
+  // Brings in what the statement's builder holds: the full text is whole
+  // (the parsed and comment-free texts are paid when the statement is done).
+  static void FlushBuilder(SQLStmtT<T>& stmt) { stmt.FlushBuilder(); }
   // For tests: the texts with their lengths (they may hold NUL characters)
   // and the counts, once the statement is done.
-  static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strParsedText; }
-  static const CKXStringT<T>& NoCommentText(const SQLStmtT<T>& stmt) noexcept { return stmt.m_strNoCommentText; }
+  static const CKXStringT<T>& ParsedText(const SQLStmtT<T>& stmt) noexcept {
+    return stmt.m_bParsedIsText ? stmt.m_strText : stmt.m_strParsedText;
+  }
+  static const CKXStringT<T>& NoCommentText(const SQLStmtT<T>& stmt) noexcept {
+    return stmt.m_bNoCommentIsText ? stmt.m_strText : stmt.m_strNoCommentText;
+  }
   static unsigned int TokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nTokens; }
   static unsigned int CompareTokenCount(const SQLStmtT<T>& stmt) noexcept { return stmt.m_nCompareTokens; }
 };

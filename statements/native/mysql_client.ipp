@@ -467,7 +467,7 @@ long MysqlRules<T>::Next(SplitContext<T>& ctx, State& state, SQLStmtT<T>& interr
       // The query is everything before the delimiter, unless it names a command.
       state.in_executable_comment = false;
       state.mode.Executed();
-      StatementAccess<T>::Sync(ctx.stmt);
+      StatementAccess<T>::FlushBuilder(ctx.stmt);
       const CKXStringT<T>& text = StatementAccess<T>::Text(ctx.stmt);
       std::size_t i = 0;
       while (i < text.GetLength() && (IsBlank(text[i]) || IsLineEnd(text[i]))) ++i;

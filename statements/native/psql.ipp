@@ -566,7 +566,7 @@ bool PsqlRules<T>::CopiesFromStdin(const Lexeme<T>& command) {
 
 template <class T>
 long PsqlRules<T>::ReadRowsOf(SplitContext<T>& ctx, State& state) {
-  StatementAccess<T>::Sync(ctx.stmt);
+  StatementAccess<T>::FlushBuilder(ctx.stmt);
   state.copy_text = StatementAccess<T>::Text(ctx.stmt);
   state.copy_text.TrimLeft(CharSet<T>::WHITESPACE);
   return ReadCopyRows(ctx, state, true);

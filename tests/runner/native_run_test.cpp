@@ -13,6 +13,7 @@
 
 #include "kxsql.h"
 #include "runner/script_runner.h"
+#include "runner/substitution.h"
 #include "support/sqlite_query.h"
 
 namespace {
@@ -43,6 +44,8 @@ struct RunRow {
   std::vector<std::string> sent, said;
   // A query on table t and the text it gives after the run, when not empty.
   std::string query, rows;
+  // Variables given before the run (kxsql run --var).
+  std::map<std::string, std::string> variables = {};
 };
 
 class NativeRun : public ::testing::Test {
@@ -71,6 +74,8 @@ class NativeRun : public ::testing::Test {
     file.SetSplitRules(KXSQL_RULES_NATIVE);
     kxsql::detail::ScriptSession session;
     session.SetScriptPath(dir_ + "/main.sql");
+    const kxsql::detail::Client client = kxsql::detail::ClientFor(*row.dialect);
+    for (const auto& [name, value] : row.variables) session.SetVariable(kxsql::detail::VariableKey(client, name), value);
     Recorder recorder;
     unsigned int statements = 0, errors = 0;
     EXPECT_EQ(kxsql::detail::LoadSQL<char>(file, &tr, statements, errors, kNoErrorLimit, &recorder, &session),
@@ -145,6 +150,34 @@ TEST_F(NativeRun, PsqlOnTheEngine) {
                      "select nosuch;\ninsert into t values (2, 'never');\n"}},
        -1, 2, 2, {"insert into t values (1, ':nosuch')", "!select nosuch"},
        {"error: \\c otherdb: only an ODBC connection can move to another database"}, kAllRows, "1::nosuch"},
+  };
+  for (const RunRow& row : rows) Check(row);
+}
+
+// sqlcmd and SQL*Plus cannot run here: what is sent after their variables
+// are replaced is what counts (the engine refuses what is not SQLite).
+TEST_F(NativeRun, SqlcmdAndSqlPlusVariables) {
+  const RunRow rows[] = {
+      {"sqlcmd: :setvar and --var, $(NAME) in any case, GO n, an undefined one fails, :on error exit",
+       &DBMSTYPE::SQLSERVER,
+       {{"main.sql", ":setvar n 5\ninsert into t values ($(N), '$(who)')\nGO\ninsert into t values (7, 'x')\nGO 2\n"
+                     "insert into t values ($(nosuch), 'a')\nGO\n:on error exit\ninsert into nosuch values (1)\nGO\n"
+                     "insert into t values (8, 'never')\nGO\n"}},
+       -1, 4, 2,
+       {"insert into t values (5, 'me')", "insert into t values (7, 'x')", "insert into t values (7, 'x')",
+        "!insert into nosuch values (1)"},
+       {"error: 'nosuch' scripting variable not defined."}, kAllRows, "5:me,7:x,7:x", {{"WHO", "me"}}},
+      {"SQL*Plus: DEFINE and --var, &NAME, &&NAME., SET DEFINE OFF, PROMPT, EXECUTE, WHENEVER SQLERROR EXIT",
+       &DBMSTYPE::ORACLE,
+       {{"main.sql", "DEFINE n = 9\nPROMPT loading &n for &who\ninsert into t values (&n, '&&n.x');\nSET DEFINE OFF\n"
+                     "insert into t values (10, '&n');\nSET DEFINE ON\ninsert into t values (&undefined, 'x');\n"
+                     "EXEC p(1)\nWHENEVER SQLERROR EXIT\ninsert into nosuch values (1);\n"
+                     "insert into t values (11, 'never');\n"}},
+       -1, 4, 3,
+       {"insert into t values (9, '9x')", "insert into t values (10, '&n')", "!BEGIN p(1); END;",
+        "!insert into nosuch values (1)"},
+       {"echo: loading 9 for me", "error: substitution variable undefined is not defined (SQL*Plus would prompt for it)"},
+       kAllRows, "9:9x,10:&n", {{"who", "me"}}},
   };
   for (const RunRow& row : rows) Check(row);
 }

@@ -263,14 +263,23 @@ class CKXStringT {
     data_[length_] = 0;
   }
   /// At least doubles the room, so that a string built by appends is copied
-  /// a bounded number of times per character.
+  /// a bounded number of times per character. A block of its own grows with
+  /// realloc: a huge one is then moved by the page tables instead of being
+  /// copied, and never stands twice in memory.
   KXCOM_NOINLINE void Grow(std::size_t at_least) {
     std::size_t cap = capacity_ * 2;
     if (cap < at_least) cap = at_least;
-    T* block = static_cast<T*>(std::malloc((cap + 1) * sizeof(T)));
-    if (!block) throw std::bad_alloc();
-    std::memcpy(block, data_, (length_ + 1) * sizeof(T));
-    if (data_ != inline_) std::free(data_);
+    if (cap >= static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+    T* block;
+    if (data_ == inline_) {
+      block = static_cast<T*>(std::malloc((cap + 1) * sizeof(T)));
+      if (!block) throw std::bad_alloc();
+      std::memcpy(block, data_, (length_ + 1) * sizeof(T));
+    } else {
+      // On failure realloc leaves the old block as it was.
+      block = static_cast<T*>(std::realloc(data_, (cap + 1) * sizeof(T)));
+      if (!block) throw std::bad_alloc();
+    }
     data_ = block;
     capacity_ = cap;
   }
