@@ -144,13 +144,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // (A NUL stops the classic tokenizer, which the dialects without a client of their own keep.)
   if (!classic) FUZZ_CHECK(joined == script, "native tokens concatenate back to the script");
 
-  // No character lost (the mysql client's \c drops what was typed, psql's
-  // and mysql's \g take arguments along, and DELIMITER and DB2's
-  // TERMINATOR make any string a terminator; sqlcmd's RESET drops the batch).
+  // No character lost (the mysql client's \c and psql's \r drop what was
+  // typed, psql's and mysql's \g take arguments along, and DELIMITER and
+  // DB2's TERMINATOR make any string a terminator; sqlcmd's RESET drops the
+  // batch).
   std::string lower = script;
   for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   const bool redefines = lower.find("\\c") != std::string::npos || lower.find("\\d") != std::string::npos ||
-                         lower.find("\\g") != std::string::npos || lower.find("delimiter") != std::string::npos ||
+                         lower.find("\\g") != std::string::npos || lower.find("\\r") != std::string::npos ||
+                         lower.find("delimiter") != std::string::npos ||
                          lower.find("terminator") != std::string::npos || lower.find("reset") != std::string::npos;
   if (!redefines && !classic) {
     std::map<char, std::size_t> expected;
