@@ -16,6 +16,7 @@
 #include "kxsql.h"
 #include "python/script_run.h"
 #include "python/script_source.h"
+#include "python/statement_object.h"
 #include "python/statements.h"
 
 namespace py = pybind11;
@@ -134,71 +135,26 @@ bool WithSource(const ScriptArg& script, int rules, const DBMSTYPE& dialect, std
 
 // ---- Statement
 
-// A statement for Python: the record, the str whose text it may point into,
-// and each text as a str once asked for.
-struct Statement {
-  Statement(StatementRecord r, py::object in, const char* in_data)
-      : record(std::move(r)), script(std::move(in)), script_data(in_data) {}
-  StatementRecord record;
-  py::object script;
-  const char* script_data;  // the str's UTF-8, which lives as long as the str
-  py::object text, parsed, no_comment;
-
-  const char* TextData() const noexcept { return record.Text(script_data); }
-  // A text of the statement's that is its text's start (`prefix` bytes) or its own.
-  std::string Resolved(const std::string& own, std::size_t prefix) const {
-    return prefix == StatementRecord::kOwnText ? own : std::string(TextData(), prefix);
-  }
-};
-
 py::object Decode(const char* data, std::size_t size) {
   // The file source delivers valid UTF-8; "replace" keeps any slip from
   // becoming an exception.
-  PyObject* str = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(size), "replace");
+  PyObject* str = DecodeUtf8(data, size);
   if (str == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(str);
 }
 py::object Decode(const std::string& text) { return Decode(text.data(), text.size()); }
 
-py::object& Cached(py::object& cache, const Statement& s, const std::string& own, std::size_t prefix) {
-  if (!cache) cache = prefix == StatementRecord::kOwnText ? Decode(own) : Decode(s.TextData(), prefix);
-  return cache;
-}
-
-py::object TextOf(Statement& s) { return Cached(s.text, s, std::string(), s.record.text_size); }
-
-const char* KindName(int kind) {
-  switch (kind) {
-    case KXSQL_STMT_CLIENT: return "client";
-    case KXSQL_STMT_DATA: return "data";
-    default: return "sql";
-  }
-}
-
-bool SameStatement(const Statement& a, const Statement& b) {
-  const StatementRecord& x = a.record;
-  const StatementRecord& y = b.record;
-  return x.text_size == y.text_size && std::equal(a.TextData(), a.TextData() + x.text_size, b.TextData()) &&
-         x.line == y.line && x.kind == y.kind && x.repeat == y.repeat && x.is_select == y.is_select &&
-         x.side_effect == y.side_effect && x.has_data == y.has_data && x.data == y.data &&
-         a.Resolved(x.parsed, x.parsed_prefix) == b.Resolved(y.parsed, y.parsed_prefix) &&
-         a.Resolved(x.no_comment, x.no_comment_prefix) == b.Resolved(y.no_comment, y.no_comment_prefix);
-}
-
-std::string StatementRepr(Statement& s) {
-  py::object text = TextOf(s);
-  const bool long_text = py::len(text) > 60;
-  if (long_text) text = text[py::slice(0, 57, 1)];
-  return "Statement(line=" + std::to_string(s.record.line) + ", kind='" + KindName(s.record.kind) +
-         "', text=" + py::repr(text).cast<std::string>() + (long_text ? "..." : "") + ")";
+py::object MakeStatement(StatementRecord&& record, PyObject* script, const char* script_data) {
+  PyObject* statement = NewStatement(std::move(record), script, script_data);
+  if (statement == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(statement);
 }
 
 // The statements as a list; `script` is the str they may point into.
-py::list ToList(std::vector<StatementRecord>& records, py::handle script, const char* script_data) {
+py::list ToList(std::vector<StatementRecord>& records, PyObject* script, const char* script_data) {
   py::list list(records.size());
-  const py::object owner = py::reinterpret_borrow<py::object>(script);
   for (std::size_t i = 0; i < records.size(); ++i) {
-    py::object statement = py::cast(Statement(std::move(records[i]), owner, script_data));
+    py::object statement = MakeStatement(std::move(records[i]), script, script_data);
     PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), statement.release().ptr());
   }
   return list;
@@ -219,7 +175,7 @@ py::list Split(py::handle script, py::handle dialect, py::handle rules) {
                     [&](auto& source) { return ReadAllStatements(source, type, records, error); });
   }
   if (!ok) Raise(PyExc_RuntimeError, "cannot split the script: " + error);
-  return input.IsText() ? ToList(records, script, input.Data()) : ToList(records, py::none(), nullptr);
+  return input.IsText() ? ToList(records, script.ptr(), input.Data()) : ToList(records, nullptr, nullptr);
 }
 
 py::list Tokens(py::handle script, py::handle dialect, py::handle rules) {
@@ -271,7 +227,7 @@ class StatementIterator {
     reader_ = std::make_unique<StatementReader<ScriptFile>>(file_, dialect);
   }
 
-  Statement Next() {
+  py::object Next() {
     if (!reader_) throw py::stop_iteration();
     if (busy_) throw py::value_error("iter_split: the iterator is already reading in another thread");
     StatementRecord record;
@@ -285,7 +241,7 @@ class StatementIterator {
       py::gil_scoped_release release;
       rc = reader_->Next(record);
     }
-    if (rc > 0) return Statement(std::move(record), py::none(), nullptr);
+    if (rc > 0) return MakeStatement(std::move(record), nullptr, nullptr);
     const std::string error = CKXMsg::GetInstance()->GetLastMessage().text;
     Close();
     if (rc == 0) throw py::stop_iteration();
@@ -415,43 +371,7 @@ PYBIND11_MODULE(kxsql, m) {
   g_error = py::exception<DatabaseError>(m, "Error").ptr();
   m.attr("Error").attr("__doc__") = "The database could not be opened or connected.";
 
-  py::class_<Statement>(m, "Statement",
-                        "One statement of a script, as kxsql split cuts it. Compare with ==; str() is its text.")
-      .def_property_readonly("text", &TextOf, "The statement's text, as written (leading blanks left out).")
-      .def_property_readonly(
-          "parsed",
-          [](Statement& s) { return Cached(s.parsed, s, s.record.parsed, s.record.parsed_prefix); },
-          "The text without what the dialect leaves out (Oracle: comments), trimmed.")
-      .def_property_readonly(
-          "no_comment",
-          [](Statement& s) {
-            return Cached(s.no_comment, s, s.record.no_comment, s.record.no_comment_prefix);
-          },
-          "The text without comments, trimmed.")
-      .def_property_readonly(
-          "line", [](const Statement& s) { return s.record.line; },
-          "The line of the statement's first significant token (line 1 is the first).")
-      .def_property_readonly(
-          "kind", [](const Statement& s) { return KindName(s.record.kind); },
-          "'sql'; 'client' for a command of the dialect's client (psql's \\c, DELIMITER, ...); "
-          "'data' for more rows of the COPY before it, whose text it repeats.")
-      .def_property_readonly(
-          "data", [](const Statement& s) { return s.record.has_data ? Decode(s.record.data) : py::object(py::none()); },
-          "The rows of a COPY ... FROM stdin, each with its line end, without the \\. line; None for "
-          "other statements.")
-      .def_property_readonly(
-          "side_effect", [](const Statement& s) { return NoneIfEmpty(s.record.side_effect); },
-          "The word after a dot that may change the database (nextval), or None.")
-      .def_property_readonly(
-          "is_select", [](const Statement& s) { return s.record.is_select; },
-          "True when the first significant word is SELECT.")
-      .def_property_readonly(
-          "repeat", [](const Statement& s) { return s.record.repeat; },
-          "How many times the batch runs: sqlcmd's `GO 3` gives 3; 1 otherwise.")
-      .def("__str__", &TextOf)
-      .def("__repr__", &StatementRepr)
-      .def("__eq__", [](const Statement& a, const Statement& b) { return SameStatement(a, b); })
-      .def("__eq__", [](const Statement&, py::handle) { return py::handle(Py_NotImplemented); });
+  if (!AddStatementType(m.ptr())) throw py::error_already_set();
 
   m.def("split", &Split, py::arg("script"), py::arg("dialect") = "generic", py::arg("rules") = "native",
         "split(script, dialect='generic', rules='native') -> list[Statement]\n\n"

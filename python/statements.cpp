@@ -7,15 +7,21 @@ namespace kxsql::python {
 namespace {
 
 // Keeps `other`, a text of the statement whose text is `size` bytes at
-// `text`: as a length when it is that text or its start, else as a copy.
-void Describe(const char* text, std::size_t size, const char* other, std::string& copy, std::size_t& prefix) {
+// `text`: as a length when it is that text or its start, else as a copy in
+// `owned`.
+void Describe(const char* text, std::size_t size, const char* other, StatementRecord& record,
+              std::string StatementRecord::Owned::*copy, std::size_t& prefix) {
+  if (other == text) {
+    // The statement keeps one string for both while they are the same.
+    prefix = size;
+    return;
+  }
   const std::size_t length = std::strlen(other);
   if (length <= size && std::memcmp(text, other, length) == 0) {
     prefix = length;
-    copy.clear();
   } else {
     prefix = StatementRecord::kOwnText;
-    copy.assign(other, length);
+    (record.Own().*copy).assign(other, length);
   }
 }
 
@@ -42,13 +48,15 @@ int StatementReader<Source>::Next(StatementRecord& record) {
     record.text_size = std::strlen(text);
     record.text_at = StatementRecord::kOwnText;
     if constexpr (std::is_same_v<Source, ScriptText>) record.text_at = source_.Find(text, record.text_size, start);
-    if (record.text_at == StatementRecord::kOwnText) record.text.assign(text, record.text_size);
-    else record.text.clear();
-    Describe(text, record.text_size, stmt_.GetParsedText(), record.parsed, record.parsed_prefix);
-    Describe(text, record.text_size, stmt_.GetNoCommentText(), record.no_comment, record.no_comment_prefix);
-    record.side_effect.assign(stmt_.GetSideEffect());
-    record.data.assign(stmt_.GetData());
-    record.has_data = !record.data.empty() || kind == KXSQL_STMT_DATA;
+    record.owned.reset();
+    if (record.text_at == StatementRecord::kOwnText) record.Own().text.assign(text, record.text_size);
+    Describe(text, record.text_size, stmt_.GetParsedText(), record, &StatementRecord::Owned::parsed,
+             record.parsed_prefix);
+    Describe(text, record.text_size, stmt_.GetNoCommentText(), record, &StatementRecord::Owned::no_comment,
+             record.no_comment_prefix);
+    if (*stmt_.GetSideEffect() != 0) record.Own().side_effect.assign(stmt_.GetSideEffect());
+    if (*stmt_.GetData() != 0) record.Own().data.assign(stmt_.GetData());
+    record.has_data = *stmt_.GetData() != 0 || kind == KXSQL_STMT_DATA;
     record.line = source_.StatementLine(stmt_);
     record.kind = kind;
     record.repeat = stmt_.GetRepeatCount();

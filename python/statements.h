@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,33 +14,48 @@
 
 namespace kxsql::python {
 
-// One statement as `kxsql split --json` shows it.
+// One statement as `kxsql split --json` shows it. A split of a large script
+// holds one for each statement at once, so the common case takes no string
+// of its own: the text is a piece of the script held in memory, and the
+// parsed and comment-free texts are the text or its start.
 struct StatementRecord {
-  // The text is most often a piece of the script held in memory, text_size
-  // bytes at text_at, and is not copied; otherwise (text_at kOwnText) it is
-  // `text`.
-  std::size_t text_at = kOwnText;
+  // The texts that are not such pieces, and the rarer parts; empty ones
+  // when there is no `owned`.
+  struct Owned {
+    std::string text;  // when text_at is kOwnText
+    std::string parsed;
+    std::string no_comment;
+    std::string side_effect;
+    std::string data;
+  };
+
+  std::size_t text_at = kOwnText;  // where the text is in the script
   std::size_t text_size = 0;
-  std::string text;
-  // The parsed text and the text without comments are most often the text
-  // itself, or its start (the text keeps trailing blanks): then only their
-  // length is kept, and `parsed`/`no_comment` stay empty.
-  std::string parsed;
-  std::string no_comment;
+  // The parsed and comment-free texts' lengths where they are the text's
+  // start, else kOwnText and they are in `owned`.
   std::size_t parsed_prefix = kOwnText;
   std::size_t no_comment_prefix = kOwnText;
-  std::string side_effect;
-  std::string data;
-  bool has_data = false;  // a COPY's rows, or more of them (data may be empty)
   unsigned long long line = 0;
   int kind = KXSQL_STMT_SQL;
   unsigned int repeat = 1;
   bool is_select = false;
+  bool has_data = false;  // a COPY's rows, or more of them (data may be empty)
+  std::unique_ptr<Owned> owned;
 
   static constexpr std::size_t kOwnText = static_cast<std::size_t>(-1);
 
+  Owned& Own() {
+    if (!owned) owned = std::make_unique<Owned>();
+    return *owned;
+  }
+  const Owned& Texts() const noexcept {
+    static const Owned kNone;
+    return owned ? *owned : kNone;
+  }
   // The text, `script` being the script held in memory (or null).
-  const char* Text(const char* script) const noexcept { return text_at == kOwnText ? text.data() : script + text_at; }
+  const char* Text(const char* script) const noexcept {
+    return text_at == kOwnText ? Texts().text.data() : script + text_at;
+  }
 };
 
 // Reads the statements of a source as `kxsql split` does, leaving out those
