@@ -1,8 +1,8 @@
 // CKXSQLFile: a script file read in 4096-byte chunks, each decoded whole to
-// UTF-8 by the decoder of the encoding that its first bytes show. Each chunk
-// is taken into the read buffer from the input stream's own buffer, which
-// reads the file 64 KiB at a time so that a system call serves sixteen
-// chunks; both are made once per object.
+// UTF-8 by the decoder of the encoding that its first bytes show. The read
+// buffer is the input stream's buffer, which takes the file 64 KiB at a time
+// so that a system call serves sixteen chunks; each chunk is decoded where
+// it stands in it. The buffer is made once per object.
 #include "kxsql/file_source.h"
 
 #include <fcntl.h>
@@ -142,8 +142,7 @@ int CKXSQLFile::Open(const char* path) {
   }
 
   if (m_pReadBuffer == nullptr) {
-    // The read buffer, and after it the input stream's buffer.
-    m_pReadBuffer = new (std::nothrow) unsigned char[kChunkSize + kStreamBufferSize];
+    m_pReadBuffer = new (std::nothrow) unsigned char[kStreamBufferSize];
     if (m_pReadBuffer == nullptr) {
       Close();
       CKXMsg::GetInstance()->SetLastMessage(0, "Failed to allocate file read buffer", 0, "Open", 0);
@@ -252,11 +251,10 @@ char CKXSQLFile::NextChunkChar(bool& eof) {
 bool CKXSQLFile::ReadChunk() {
   const std::size_t wanted =
       m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
-  unsigned char* const stream_buffer = m_pReadBuffer + kChunkSize;
   if (m_nStreamAt == m_nStreamCount) {
     const std::size_t ahead = m_nRemainingBytes < kStreamBufferSize ? static_cast<std::size_t>(m_nRemainingBytes)
                                                                       : kStreamBufferSize;
-    const long long read = ReadAt(m_nFile, stream_buffer, ahead, m_nTotalBytes - m_nRemainingBytes);
+    const long long read = ReadAt(m_nFile, m_pReadBuffer, ahead, m_nTotalBytes - m_nRemainingBytes);
     if (read < 0) {
       const int error = errno;
       Close();
@@ -267,9 +265,8 @@ bool CKXSQLFile::ReadChunk() {
     m_nStreamCount = static_cast<std::size_t>(read);
   }
   const std::size_t got = std::min(wanted, m_nStreamCount - m_nStreamAt);
-  std::memcpy(m_pReadBuffer, stream_buffer + m_nStreamAt, got);
+  const unsigned char* const chunk = m_pReadBuffer + m_nStreamAt;
   m_nStreamAt += got;
-  const unsigned char* const chunk = m_pReadBuffer;
   // A file cut short while it is read ends where its bytes end.
   if (got < wanted) m_nRemainingBytes = 0;
   else m_nRemainingBytes -= static_cast<std::int64_t>(wanted);

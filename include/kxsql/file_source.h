@@ -94,9 +94,9 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   /// Bytes after the byte-order mark not taken into a chunk yet; the next
   /// chunk starts at m_nTotalBytes - m_nRemainingBytes.
   std::int64_t m_nRemainingBytes = 0;
-  /// The read buffer (one chunk of raw bytes), followed by the input
-  /// stream's buffer, whose bytes from m_nStreamAt to m_nStreamCount are
-  /// still to be taken.
+  /// The read buffer: the file's raw bytes, read kStreamBufferSize at a
+  /// time. The current chunk is the up to 4096 bytes before m_nStreamAt;
+  /// the bytes from m_nStreamAt to m_nStreamCount are still to be taken.
   unsigned char* m_pReadBuffer = nullptr;
   std::size_t m_nStreamAt = 0;
   std::size_t m_nStreamCount = 0;

@@ -198,7 +198,7 @@ bool IsWellFormed(const std::string& s) {
   return true;
 }
 
-// Chunks of every length up to a few blocks of the quick check, of ASCII,
+// Chunks of every length up to many blocks of the quick check, of ASCII,
 // characters of every length, and stray, truncated and edge bytes: what the
 // decoder gives is always well-formed, and well-formed input comes out as it went in.
 TEST(TextDecoder, Utf8ChunksComeOutWellFormedAndWellFormedOnesUnchanged) {
@@ -210,12 +210,26 @@ TEST(TextDecoder, Utf8ChunksComeOutWellFormedAndWellFormedOnesUnchanged) {
     std::unique_ptr<TextDecoder> decoder(OFENCODING::UTF8.CreateDecoder(4096));
     Feed(*decoder, "select 1;", false);  // a valid first chunk: UTF-8 from here on
     Bytes chunk;
-    for (std::size_t n = random() % 40; n > 0; --n) chunk += pieces[random() % std::size(pieces)];
+    for (std::size_t n = random() % 40; n > 0; --n) {
+      chunk += pieces[random() % std::size(pieces)];
+      // Long runs of ASCII, which the quick check passes over a block at a time.
+      if (random() % 16 == 0) chunk += std::string(random() % 300, 'x');
+    }
     SCOPED_TRACE(::testing::PrintToString(chunk));
     const std::string out = Feed(*decoder, chunk, true);
     EXPECT_TRUE(IsWellFormed(out));
     if (IsWellFormed(chunk)) {
       EXPECT_EQ(out, chunk);
+    }
+  }
+  // A character cut short by a run of ASCII and then another character, at
+  // every place around the ends of the blocks that the quick check takes whole.
+  for (std::size_t at = 90; at < 140; ++at) {
+    for (std::size_t run = 100; run < 270; ++run) {
+      std::unique_ptr<TextDecoder> decoder(OFENCODING::UTF8.CreateDecoder(4096));
+      Feed(*decoder, "select 1;", false);
+      const std::string out = Feed(*decoder, std::string(at, 'x') + "\xE2\x82" + std::string(run, 'x') + "é", true);
+      ASSERT_TRUE(IsWellFormed(out)) << at << " " << run;
     }
   }
 }
