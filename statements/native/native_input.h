@@ -134,6 +134,8 @@ class NativeInput {
   bool FillBuffer();
   // Back to reading the window in place, once reading is past the moved part.
   void LeaveBuffer() noexcept;
+  // Empties the buffer, giving a large one's memory back.
+  void ClearBuffer() noexcept;
   void FlushBuilder();
   // The next characters from the stream into buffer_: the rest of the
   // window, or a new chunk. False at the end or on failure.

@@ -46,7 +46,7 @@ void NativeInput<T>::Attach(CKXSQLStreamT<T>& stream, bool window) {
   if (mode_ == Mode::kBuffer && stream.m_pWindowPos == window_pos_) return;  // read on in the buffer
   // Detach left the stream where reading stands: read its window in place.
   mode_ = Mode::kWindow;
-  buffer_.clear();
+  ClearBuffer();
   pos_ = start_ = stream.m_pWindowPos;
   end_ = stream.m_pWindowEnd;
 }
@@ -60,13 +60,22 @@ void NativeInput<T>::Detach() noexcept {
 }
 
 template <class T>
+void NativeInput<T>::ClearBuffer() noexcept {
+  // A huge token (a long string literal) is not held on to for the rest of
+  // the script: the statement that holds it now runs without this copy.
+  constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
+  if (buffer_.capacity() > kKeptCapacity) std::basic_string<T>().swap(buffer_);
+  else buffer_.clear();
+}
+
+template <class T>
 void NativeInput<T>::LeaveBuffer() noexcept {
   // Still inside the characters moved out of the last chunk: stay.
   const std::size_t at = static_cast<std::size_t>(pos_ - buffer_.data());
   if (at < window_at_) return;
   const T* const pos = window_pos_ + (at - window_at_);
   mode_ = Mode::kWindow;
-  buffer_.clear();
+  ClearBuffer();
   pos_ = start_ = pos;
   end_ = stream_->m_pWindowEnd;
 }
