@@ -175,6 +175,11 @@ PyObject* Repr(PyObject* self) {
   return repr;
 }
 
+PyObject* RefuseNew(PyTypeObject*, PyObject*, PyObject*) {
+  PyErr_SetString(PyExc_TypeError, "cannot create 'kxsql.Statement' instances");
+  return nullptr;
+}
+
 void Dealloc(PyObject* self) {
   PyTypeObject* const type = Py_TYPE(self);
   DataOf(self).~StatementData();
@@ -199,11 +204,12 @@ bool AddStatementType(PyObject* module) {
       {Py_tp_richcompare, reinterpret_cast<void*>(Compare)},
       {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
       {Py_tp_getset, kProperties},
+      // Statements come from split and iter_split only: Python cannot make one.
+      {Py_tp_new, reinterpret_cast<void*>(RefuseNew)},
       {0, nullptr},
   };
-  // Statements come from split and iter_split only: Python cannot make one.
-  static PyType_Spec spec = {"kxsql.Statement", static_cast<int>(sizeof(StatementObject)), 0,
-                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, slots};
+  static PyType_Spec spec = {"kxsql.Statement", static_cast<int>(sizeof(StatementObject)), 0, Py_TPFLAGS_DEFAULT,
+                             slots};
   PyObject* type = PyType_FromSpec(&spec);
   if (type == nullptr) return false;
   g_statement_type = reinterpret_cast<PyTypeObject*>(type);

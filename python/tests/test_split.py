@@ -55,6 +55,11 @@ def test_classic_rules_and_statement_fields():
     assert (s.text, s.parsed, s.no_comment) == ("-- why\nSELECT s.nextval FROM dual  ", "SELECT s.nextval FROM dual",
                                                 "SELECT s.nextval FROM dual")
     assert s.is_select and s.side_effect == "nextval" and s.line == 2 and str(s) == s.text
+    # Statements outlive the script they point into, and compare by content.
+    script = "select 1; select 2; select 1;"
+    a, b, c = kxsql.split(script)
+    del script
+    assert (a == c, a != b, a == "select 1", a.text) == (True, True, False, "select 1")
 
 
 def test_a_long_copy_comes_in_pieces_of_data():
@@ -119,6 +124,8 @@ def test_bad_arguments_say_what_is_wrong(tmp_path):
         (lambda: kxsql.iter_split(tmp_path / "missing.sql"), FileNotFoundError, "missing.sql"),
         (lambda: kxsql.iter_split(tmp_path), IsADirectoryError, "Is a directory"),
         (lambda: kxsql.iter_split(3.5), TypeError, "path must be a path"),
+        (lambda: kxsql.Statement(), TypeError, "cannot create"),
+        (lambda: hash(kxsql.split("x")[0]), TypeError, "unhashable"),
     ]
     for call, error, text in cases:
         with pytest.raises(error, match=text):
