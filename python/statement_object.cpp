@@ -184,7 +184,7 @@ void Dealloc(PyObject* self) {
   PyTypeObject* const type = Py_TYPE(self);
   DataOf(self).~StatementData();
   type->tp_free(self);
-  // Each object of a type made from a spec holds a reference to it.
+  // Each object of a heap type holds a reference to its type.
   Py_DECREF(type);
 }
 
@@ -208,9 +208,9 @@ bool AddStatementType(PyObject* module) {
       {Py_tp_new, reinterpret_cast<void*>(RefuseNew)},
       {0, nullptr},
   };
-  static PyType_Spec spec = {"kxsql.Statement", static_cast<int>(sizeof(StatementObject)), 0, Py_TPFLAGS_DEFAULT,
+  static PyType_Spec description = {"kxsql.Statement", static_cast<int>(sizeof(StatementObject)), 0, Py_TPFLAGS_DEFAULT,
                              slots};
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&description);
   if (type == nullptr) return false;
   g_statement_type = reinterpret_cast<PyTypeObject*>(type);
   // The module's reference; the one in g_statement_type is never let go.
