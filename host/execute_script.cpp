@@ -24,3 +24,15 @@ short DBMSTYPE::ExecuteScriptStmt(CKXSQLStmt& stmt, CKXTr* tr, const char* sql) 
     return SQL_ERROR;
   }
 }
+
+short CKXTr::ExecuteWithTexts(CKXSQLStmt& stmt, const char* sql, const std::vector<std::string>& texts) noexcept {
+  if (!IsConnected() || sql == nullptr) {
+    CKXMsg::GetInstance()->LogError("Cannot execute a statement: the transaction is not connected");
+    return SQL_ERROR;
+  }
+  if (IsEmbedded()) {
+    CKXMsg::GetInstance()->LogError("Cannot execute a statement with parameters on the embedded engine");
+    return SQL_ERROR;
+  }
+  return kxcom::detail::ExecuteOnODBC(GetImpl(), stmt.GetImpl(), sql, &texts);
+}

@@ -282,7 +282,48 @@ bool EndOnODBC(CKXTr::Impl& tr, bool commit) {
   return SQL_SUCCEEDED(rc);
 }
 
-short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) noexcept {
+bool QueryOnODBC(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::string>>& rows) {
+  SQLHSTMT handle = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, tr.dbc, &handle))) {
+    ReportTransactionFailure(tr, "QueryRows", SQL_ERROR);
+    return false;
+  }
+  struct FreeHandle {
+    SQLHSTMT handle;
+    ~FreeHandle() { SQLFreeHandle(SQL_HANDLE_STMT, handle); }
+  } free_handle{handle};
+  const auto fail = [handle](SQLRETURN rc) {
+    std::string text = Joined(Diagnostics(SQL_HANDLE_STMT, handle));
+    if (text.empty()) text = std::string("the ODBC driver failed with code ") + std::to_string(rc);
+    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, text.c_str(), "ODBC", 0, "QueryRows", 0);
+    return false;
+  };
+  SQLRETURN rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
+  if (!IsSuccess(rc)) return fail(rc);
+  SQLSMALLINT columns = 0;
+  if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(SQLNumResultCols(handle, &columns))) return rc == SQL_NO_DATA || fail(rc);
+  while (SQL_SUCCEEDED(rc = SQLFetch(handle))) {
+    std::vector<std::string>& row = rows.emplace_back();
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+      // A long value comes in pieces, each but the last filling the buffer.
+      std::string value;
+      char piece[1024];
+      SQLLEN length = 0;
+      while (SQL_SUCCEEDED(rc = SQLGetData(handle, c, SQL_C_CHAR, piece, sizeof piece, &length))) {
+        if (length == SQL_NULL_DATA) break;
+        const bool whole = rc == SQL_SUCCESS;
+        value.append(piece, whole ? static_cast<std::size_t>(length) : sizeof piece - 1);
+        if (whole) break;
+      }
+      if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) return fail(rc);
+      row.push_back(std::move(value));
+    }
+  }
+  return rc == SQL_NO_DATA || fail(rc);
+}
+
+short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql,
+                    const std::vector<std::string>* texts) noexcept {
   try {
     if (IsClientCopy(sql)) {
       CKXMsg::GetInstance()->LogError(kClientCopyRefused);
@@ -305,7 +346,21 @@ short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) no
       CKXMsg::GetInstance()->LogError(kCancelledBeforeStart);
       return SQL_ERROR;
     }
-    // The driver only reads the text; the API just lacks the const.
+    // The driver only reads the texts; the API just lacks the const.
+    std::vector<SQLLEN> lengths(texts != nullptr ? texts->size() : 0);
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+      const std::string& value = (*texts)[i];
+      lengths[i] = static_cast<SQLLEN>(value.size());
+      const SQLRETURN bound = SQLBindParameter(
+          stmt.handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
+          value.size() > 0 ? value.size() : 1, 0, const_cast<char*>(value.data()), lengths[i], &lengths[i]);
+      if (!SQL_SUCCEEDED(bound)) {
+        LogFailure(tr, SQL_HANDLE_STMT, stmt.handle, "SQLBindParameter", bound);
+        SQLFreeStmt(stmt.handle, SQL_RESET_PARAMS);
+        EndExecution(tr);
+        return SQL_ERROR;
+      }
+    }
     SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql));
     SQLRETURN rc = SQLExecDirect(stmt.handle, text, SQL_NTS);
     if (!IsSuccess(rc)) {
@@ -327,6 +382,7 @@ short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) no
     EndExecution(tr);
     // Leaves the handle ready for the next statement, whether or not a cursor is open.
     SQLFreeStmt(stmt.handle, SQL_CLOSE);
+    if (!lengths.empty()) SQLFreeStmt(stmt.handle, SQL_RESET_PARAMS);
     return rc;
   } catch (...) {
     EndExecution(tr);

@@ -127,6 +127,28 @@ bool RollbackOnSQLite(CKXTr::Impl& tr) {
   return RunControl(tr, "ROLLBACK", "RollbackTransaction");
 }
 
+bool QueryOnSQLite(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::string>>& rows) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(tr.db, sql, -1, &stmt, nullptr);
+  struct Finalize {
+    sqlite3_stmt* stmt;
+    ~Finalize() { sqlite3_finalize(stmt); }
+  } finalize{stmt};
+  if (rc == SQLITE_OK && stmt != nullptr) {
+    const int columns = sqlite3_column_count(stmt);
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      std::vector<std::string>& row = rows.emplace_back();
+      for (int c = 0; c < columns; ++c) {
+        const unsigned char* text = sqlite3_column_text(stmt, c);
+        row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+      }
+    }
+  }
+  if (rc == SQLITE_OK || rc == SQLITE_DONE) return true;
+  CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, sqlite3_errmsg(tr.db), "SQLite", 0, "QueryRows", 0);
+  return false;
+}
+
 short ExecuteOnSQLite(CKXTr::Impl& tr, const char* sql) noexcept {
   try {
     if (!BeginExecution(tr, nullptr)) {

@@ -3,6 +3,7 @@
 #include "kxcom/transaction.h"
 
 #include <algorithm>
+#include <new>
 
 #include "kxcom/message.h"
 #include "transaction_impl.h"
@@ -48,6 +49,21 @@ bool CKXTr::CommitTransaction() {
 }
 bool CKXTr::RollbackTransaction() {
   return impl_->db != nullptr ? kxcom::detail::RollbackOnSQLite(*impl_) : kxcom::detail::EndOnODBC(*impl_, false);
+}
+
+bool CKXTr::QueryRows(const char* sql, std::vector<std::vector<std::string>>& rows) {
+  rows.clear();
+  if (sql == nullptr || !impl_->IsConnected()) {
+    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "not connected", "Query", 0, "QueryRows", 0);
+    return false;
+  }
+  try {
+    return impl_->db != nullptr ? kxcom::detail::QueryOnSQLite(*impl_, sql, rows)
+                                : kxcom::detail::QueryOnODBC(*impl_, sql, rows);
+  } catch (const std::bad_alloc&) {
+    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, "out of memory", "Query", 0, "QueryRows", 0);
+    return false;
+  }
 }
 
 void CKXTr::Cancel() noexcept {

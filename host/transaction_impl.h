@@ -82,8 +82,13 @@ bool CommitOnSQLite(CKXTr::Impl& tr);
 bool RollbackOnSQLite(CKXTr::Impl& tr);
 bool BeginOnODBC(CKXTr::Impl& tr);
 bool EndOnODBC(CKXTr::Impl& tr, bool commit);
-// Executes `sql` with the wrapper's statement handle and drains every result.
-short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql) noexcept;
+// CKXTr::QueryRows on either connection kind.
+bool QueryOnSQLite(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::string>>& rows);
+bool QueryOnODBC(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::string>>& rows);
+// Executes `sql` with the wrapper's statement handle and drains every result;
+// `texts`, when given, are the values of its parameter markers.
+short ExecuteOnODBC(CKXTr::Impl& tr, CKXSQLStmt::Impl& stmt, const char* sql,
+                    const std::vector<std::string>* texts = nullptr) noexcept;
 // Frees the ODBC side of a transaction (statement handles, connection, environment).
 void ReleaseODBC(CKXTr::Impl& tr) noexcept;
 

@@ -79,6 +79,24 @@ void AppendLiteral(std::string& out, const std::string& value, bool postgres) {
   out += '\'';
 }
 
+bool IsAscii(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// A column's name as the catalog holds it: a quoted name as written, any
+// other folded to lower case.
+std::string NameOf(const std::string& word) {
+  if (word.size() < 2 || word.front() != '"' || word.back() != '"') return Lower(word);
+  std::string name;
+  for (std::size_t i = 1; i + 1 < word.size(); ++i) {
+    name += word[i];
+    if (word[i] == '"') ++i;  // "" stands for one quote
+  }
+  return name;
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -133,11 +151,32 @@ bool CopyLoader::Parse(const std::string& sql, std::string& error) {
   std::size_t i = 1;
   target_.clear();
   // The table (maybe qualified, maybe quoted) and its column list.
+  table_.clear();
+  columns_.clear();
+  column_types_.clear();
+  by_columns_ = false;
+  // The column list, when it is plain names: `(a, "B", c)`.
+  bool plain_columns = true;
+  bool list_seen = false;
   int depth = 0;
   for (; i < words.size(); ++i) {
     if (depth == 0 && Lower(words[i].text) == "from") break;
-    if (words[i].text == "(") ++depth;
-    if (words[i].text == ")") --depth;
+    if (words[i].text == "(") {
+      if (depth == 0 && list_seen) plain_columns = false;
+      list_seen = true;
+      ++depth;
+    } else if (words[i].text == ")") {
+      --depth;
+    } else if (depth == 0) {
+      if (list_seen) plain_columns = false;
+      table_ += words[i].text;
+    } else if (depth == 1 && words[i].text != ",") {
+      const bool after_comma = columns_.empty() ? words[i - 1].text == "(" : words[i - 1].text == ",";
+      if (!after_comma) plain_columns = false;
+      columns_.push_back(NameOf(words[i].text));
+    } else if (depth > 1) {
+      plain_columns = false;
+    }
     // The words again, with a blank only where two names would run together.
     const std::string& word = words[i].text;
     const bool glue = target_.empty() || word == "." || word == ")" || word == "," || target_.back() == '.' ||
@@ -145,6 +184,9 @@ bool CopyLoader::Parse(const std::string& sql, std::string& error) {
     if (!glue) target_ += ' ';
     target_ += word;
   }
+  // Without a column list the table's own columns would have to be told
+  // from generated ones: the VALUES lists serve there.
+  if (!plain_columns || columns_.empty()) columns_.clear();
   if (i + 1 >= words.size() || Lower(words[i + 1].text) != "stdin") {
     error = "not a COPY ... FROM STDIN";
     return false;
@@ -210,12 +252,45 @@ bool CopyLoader::Parse(const std::string& sql, std::string& error) {
   return true;
 }
 
+std::string CopyLoader::ColumnQuery() const {
+  if (!postgres_ || columns_.empty() || table_.empty()) return std::string();
+  // to_regclass answers NULL for a table it does not know instead of
+  // failing, so that the query cannot break a transaction that is open.
+  std::string sql =
+      "SELECT a.attname, pg_catalog.format_type(a.atttypid, NULL), t.typcategory "
+      "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+      "WHERE a.attrelid = pg_catalog.to_regclass(";
+  AppendLiteral(sql, table_, true);
+  sql += ") AND a.attnum > 0 AND NOT a.attisdropped";
+  return sql;
+}
+
+void CopyLoader::UseColumns(const std::vector<std::vector<std::string>>& rows) {
+  column_types_.clear();
+  if (!postgres_ || columns_.empty()) return;
+  for (const std::string& column : columns_) {
+    const std::vector<std::string>* found = nullptr;
+    for (const std::vector<std::string>& row : rows)
+      if (row.size() == 3 && row[0] == column) found = &row;
+    // An array's values would be flattened into the outer array; a name or
+    // type beyond ASCII may not have come through the driver unchanged.
+    if (found == nullptr || (*found)[2] == "A" || !IsAscii((*found)[0]) || !IsAscii((*found)[1])) {
+      column_types_.clear();
+      return;
+    }
+    column_types_.push_back((*found)[1]);
+  }
+  by_columns_ = true;
+  arrays_.assign(columns_.size(), std::string());
+}
+
 bool CopyLoader::AddRecord(const std::vector<std::string>& fields, const std::vector<bool>& nulls,
-                           std::vector<std::string>& inserts) {
+                           std::vector<CopyInsert>& inserts, std::string& error) {
   if (header_) {
     header_ = false;
     return true;
   }
+  if (by_columns_) return AddToColumns(fields, nulls, inserts, error);
   values_ += rows_ == 0 ? "(" : ",\n(";
   for (std::size_t f = 0; f < fields.size(); ++f) {
     if (f > 0) values_ += ", ";
@@ -227,14 +302,64 @@ bool CopyLoader::AddRecord(const std::vector<std::string>& fields, const std::ve
   return true;
 }
 
-void CopyLoader::Flush(std::vector<std::string>& inserts) {
+bool CopyLoader::AddToColumns(const std::vector<std::string>& fields, const std::vector<bool>& nulls,
+                              std::vector<CopyInsert>& inserts, std::string& error) {
+  // What COPY says of a row that does not fit the column list.
+  if (fields.size() < columns_.size()) {
+    error = "missing data for column \"" + columns_[fields.size()] + "\"";
+    return false;
+  }
+  if (fields.size() > columns_.size()) {
+    error = "extra data after last expected column";
+    return false;
+  }
+  std::size_t size = 0;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    std::string& array = arrays_[f];
+    array += rows_ == 0 ? "{" : ",";
+    if (nulls[f]) {
+      array += "NULL";
+    } else {
+      // A quoted element: any character stands for itself but a quote or a
+      // backslash, which a backslash escapes.
+      array += '"';
+      for (char c : fields[f]) {
+        if (c == '\\' || c == '"') array += '\\';
+        array += c;
+      }
+      array += '"';
+    }
+    size += array.size();
+  }
+  if (++rows_ >= kRowsPerInsert || size >= kInsertChars) Flush(inserts);
+  return true;
+}
+
+void CopyLoader::Flush(std::vector<CopyInsert>& inserts) {
   if (rows_ == 0) return;
-  inserts.push_back("INSERT INTO " + target_ + " VALUES " + values_);
-  values_.clear();
+  if (by_columns_) {
+    // One array per column, unnested into rows: the server reads each value
+    // with its type's input function, as COPY does, and the column's own
+    // length or precision applies as the row is stored.
+    CopyInsert insert;
+    insert.sql = "INSERT INTO " + target_ + " SELECT * FROM ROWS FROM (";
+    for (std::size_t f = 0; f < arrays_.size(); ++f) {
+      if (f > 0) insert.sql += ", ";
+      insert.sql += "pg_catalog.unnest(?::" + column_types_[f] + "[])";
+      arrays_[f] += '}';
+      insert.texts.push_back(std::move(arrays_[f]));
+      arrays_[f].clear();
+    }
+    insert.sql += ')';
+    inserts.push_back(std::move(insert));
+  } else {
+    inserts.push_back({"INSERT INTO " + target_ + " VALUES " + values_, {}});
+    values_.clear();
+  }
   rows_ = 0;
 }
 
-bool CopyLoader::TextRecord(const std::string& line, std::vector<std::string>& inserts) {
+bool CopyLoader::TextRecord(const std::string& line, std::vector<CopyInsert>& inserts, std::string& error) {
   std::vector<std::string> fields;
   std::vector<bool> nulls;
   // The null string is matched against a field before its escapes are undone.
@@ -252,10 +377,10 @@ bool CopyLoader::TextRecord(const std::string& line, std::vector<std::string>& i
       if (i >= line.size()) break;
     }
   }
-  return AddRecord(fields, nulls, inserts);
+  return AddRecord(fields, nulls, inserts, error);
 }
 
-bool CopyLoader::AddRows(const std::string& rows, bool last, std::vector<std::string>& inserts, std::string& error) {
+bool CopyLoader::AddRows(const std::string& rows, bool last, std::vector<CopyInsert>& inserts, std::string& error) {
   std::string data = carry_ + rows;
   carry_.clear();
   std::size_t at = 0;
@@ -271,7 +396,7 @@ bool CopyLoader::AddRows(const std::string& rows, bool last, std::vector<std::st
       }
       std::size_t line_end = end;
       if (line_end > at && data[line_end - 1] == '\r') --line_end;
-      if (!TextRecord(data.substr(at, line_end - at), inserts)) return false;
+      if (!TextRecord(data.substr(at, line_end - at), inserts, error)) return false;
       at = end + 1;
     }
   } else {
@@ -319,7 +444,7 @@ bool CopyLoader::AddRows(const std::string& rows, bool last, std::vector<std::st
       nulls.push_back(!quoted && fields.back() == null_);
       for (std::size_t f = 0; f < fields.size(); ++f)
         if (nulls[f]) fields[f].clear();
-      if (!AddRecord(fields, nulls, inserts)) return false;
+      if (!AddRecord(fields, nulls, inserts, error)) return false;
       at = i + 1;
       if (i < data.size() && data[i] == '\r' && at < data.size() && data[at] == '\n') ++at;
     }

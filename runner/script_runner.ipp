@@ -1,5 +1,6 @@
 // The script runner's statement loop, and what it does under the native
 // rules with client commands, COPY rows and variables.
+#include <cstring>
 #include <exception>
 #include <new>
 #include <type_traits>
@@ -169,6 +170,12 @@ Step StatementLoop<T>::LoadCopy(const SQLStmtT<T>& stmt, const std::string& sql)
   ++run_.stmt_count;
   std::string error;
   if (!run_.copy.Parse(sql, error)) return FailCopy(stmt, sql.c_str(), error);
+  const std::string column_query = run_.copy.ColumnQuery();
+  if (!column_query.empty() && std::strstr(run_.tr->GetDBMSName(), "PostgreSQL") != nullptr) {
+    // Without the columns' types the rows go in as VALUES lists.
+    std::vector<std::vector<std::string>> columns;
+    if (run_.tr->QueryRows(column_query.c_str(), columns)) run_.copy.UseColumns(columns);
+  }
   const Step step = LoadCopyRows(stmt, false);
   if (step == Step::kNext && observer_) observer_->OnStatement(stmt, sql.c_str(), 0);
   return step;
@@ -188,12 +195,16 @@ template <class T>
 Step StatementLoop<T>::LoadCopyRows(const SQLStmtT<T>& stmt, bool last) {
   if (!run_.copy_active || run_.copy_failed) return Step::kNext;
   if (last) run_.copy_active = false;
-  std::vector<std::string> inserts;
+  std::vector<CopyInsert> inserts;
   std::string error;
   if (!run_.copy.AddRows(ToNarrow(stmt.GetData(), narrow_), last, inserts, error))
     return FailCopy(stmt, run_.copy_text.c_str(), error);
-  for (const std::string& insert : inserts)
-    if (ExecuteOnce(stmt, insert.c_str(), false) != Step::kNext) return FailCopy(stmt, run_.copy_text.c_str(), "");
+  for (const CopyInsert& insert : inserts) {
+    const bool done = insert.texts.empty()
+                          ? ExecuteOnce(stmt, insert.sql.c_str(), false) == Step::kNext
+                          : IsExecuted(run_.tr->ExecuteWithTexts(run_.wrapper, insert.sql.c_str(), insert.texts));
+    if (!done) return FailCopy(stmt, run_.copy_text.c_str(), "");
+  }
   return Step::kNext;
 }
 

@@ -2,10 +2,10 @@
 # Loads a pg_dump-shaped script with 100,000 rows of COPY data into
 # PostgreSQL twice, each time into a fresh database of a throwaway server:
 # with `psql -f` and with `kxsql run` over the PostgreSQL ODBC driver (native
-# rules: the rows go in as multi-row INSERTs). Prints both wall times and
-# their ratio (target: kxsql at most 3x psql), kxsql's own CPU time (most of
-# the rest is the server inserting rows one statement at a time, where COPY
-# inserts them in bulk), and checks that both databases hold the same rows.
+# rules: the rows go in as INSERTs of one array per column). Prints both wall
+# times and their ratio (target: kxsql at most 3x psql), kxsql's own CPU time
+# (the rest is the server's), and checks that both databases hold the same
+# rows.
 #
 # Usage: scripts/bench-pg-load.sh [BUILD_DIR]     (make bench runs it)
 # Environment: KXSQL_BENCH_ROWS (100000), KXSQL_PG_BINDIR (the server programs)

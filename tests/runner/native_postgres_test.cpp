@@ -18,7 +18,8 @@ namespace {
 using kxsql::testing::PostgresServer;
 
 // pg_dump 15's shape: \restrict, SETs, a $_$ function, a trigger without
-// BEGIN, COPY rows with escapes, \N and a tab inside a value, setval; and a
+// BEGIN, COPY rows with escapes, \N, a tab inside a value, braces, an empty
+// string and the word NULL as values, setval; and a
 // psql script's \c, \set and :'var' around it (psql refuses backslash
 // commands between \restrict and \unrestrict).
 const char kDump[] = R"(\c :target
@@ -64,9 +65,11 @@ COPY public.item (id, name, note) FROM stdin;
 1	plain	\N
 2	tab\there	back\\slash
 3	quote ' and "	semi;colon
+4	{a, "b"} \\N	
+5	  NULL  	NULL
 \.
 
-SELECT pg_catalog.setval('public.item_id_seq', 3, true);
+SELECT pg_catalog.setval('public.item_id_seq', 5, true);
 
 ALTER TABLE ONLY public.item
     ADD CONSTRAINT item_pkey PRIMARY KEY (id);

@@ -314,4 +314,25 @@ TEST_F(SQLiteODBC, ScriptAndTheDialectFromTheDriversName) {
             "1:a,2:Grüße, € 日本,3:c,4:d");
 }
 
+TEST_F(SQLiteODBC, QueriesAndTextParametersOfTheRunnersOwn) {
+  // Values bound as parameters arrive as they are, quotes, backslashes,
+  // question marks and all; the engine refuses parameters.
+  ASSERT_EQ(Exec("create table t(n integer, s text)"), 0);
+  const std::vector<std::string> texts = {"7", "it's \\ \"x\" ? Grüße"};
+  EXPECT_EQ(tr_.ExecuteWithTexts(stmt_, "insert into t values (?, ?)", texts), 0);
+  EXPECT_EQ(Exec("insert into t values (8, NULL)"), 0);
+  std::vector<std::vector<std::string>> rows;
+  ASSERT_TRUE(tr_.QueryRows("select n, s, length(s) from t order by n", rows))
+      << CKXMsg::GetInstance()->GetLastMessage().text;
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"7", texts[1], "18"}, {"8", "", ""}}));
+  EXPECT_FALSE(tr_.QueryRows("select * from missing", rows));
+  EXPECT_NE(CKXMsg::GetInstance()->GetLastMessage().text.find("missing"), std::string::npos);
+
+  CKXTr engine;
+  ASSERT_TRUE(engine.OpenSQLite((dir_ / "data.db").c_str()));
+  ASSERT_TRUE(engine.QueryRows("select s from t where n = 7", rows));
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{texts[1]}}));
+  EXPECT_EQ(engine.ExecuteWithTexts(stmt_, "insert into t values (?, ?)", texts), -1);
+}
+
 }  // namespace

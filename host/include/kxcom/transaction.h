@@ -12,6 +12,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "kxcom/dbms_type.h"
 #include "kxcom/kxcom_export.h"
@@ -106,6 +108,21 @@ class KXCOM_EXPORT CKXTr {
   bool CommitTransaction();
   bool RollbackTransaction();
   ///@}
+
+  /// Runs one query and gives every row of its result, each value as text
+  /// (a NULL as an empty string). For what the runner needs to know of the
+  /// database itself, such as a table's columns; not for the script's own
+  /// statements. False with the database's reason as the last message, and
+  /// `rows` then holds what was read before the failure.
+  bool QueryRows(const char* sql, std::vector<std::vector<std::string>>& rows);
+  /// Runs one statement of the runner's own whose `?` parameter markers take
+  /// `texts`, in order, as text values, with `stmt`'s handle, as
+  /// DBMSTYPE::ExecuteScriptStmt runs a script's statement (the same results,
+  /// log lines and Cancel). The values go to the driver as bound parameters,
+  /// which it passes on without reading them for escapes: how megabytes of
+  /// COPY rows reach a server. ODBC connections only: on the engine it
+  /// returns -1 with the reason logged.
+  short ExecuteWithTexts(CKXSQLStmt& stmt, const char* sql, const std::vector<std::string>& texts) noexcept;
 
   /// The connection handles, for kxcom's own use (the type is not public).
   struct Impl;
