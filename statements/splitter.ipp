@@ -63,6 +63,7 @@ long CKXSQLStreamT<T>::GetNextStmt(SQLStmtT<T>& stmt, const CKXTr* tr, unsigned 
   } catch (const std::bad_alloc&) {
     rc = KXSQL_FAILED;
   }
+  stmt.ReleaseSpareRoom();
   return rc;
 }
 

@@ -212,6 +212,14 @@ void SQLStmtT<T>::Settle() {
 }
 
 template <class T>
+void SQLStmtT<T>::ReleaseSpareRoom() noexcept {
+  // A huge literal that was the last compare token for a while is not kept
+  // twice while the statement runs.
+  m_firstToken.text_.Compact();
+  m_lastToken.text_.Compact();
+}
+
+template <class T>
 bool SQLStmtT<T>::Sync() noexcept {
   try {
     Settle();

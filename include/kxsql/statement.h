@@ -130,6 +130,9 @@ class KXSQL_EXPORT SQLStmtT {
   void Settle();
   /// Settle for the ways out of a failure: false when memory ran out.
   bool Sync() noexcept;
+  /// Gives back the room of a huge token that the first or last token no
+  /// longer holds.
+  void ReleaseSpareRoom() noexcept;
   /// Append for a token given as its text and type (the native rules cut
   /// tokens without making token objects).
   void AppendText(const T* text, std::size_t n, const SQLTOKEN_TYPE& type, const DBMSTYPE& dbms,

@@ -98,6 +98,17 @@ class CKXStringT {
   ///@}
   /// Makes the string empty (keeping its room).
   void Empty() noexcept { length_ = 0; data_[0] = 0; }
+  /// Gives back room far beyond the contents (over 64 KiB of it), so that a
+  /// string that once held a huge text does not keep its memory. Out of
+  /// memory, nothing changes.
+  void Compact() noexcept {
+    if (capacity_ - length_ <= (std::size_t{1} << 16)) return;
+    try {
+      CKXStringT smaller(data_, length_);
+      *this = std::move(smaller);
+    } catch (...) {
+    }
+  }
   /// True when the string holds no character.
   bool IsEmpty() const noexcept { return length_ == 0; }
   /// Number of characters.
