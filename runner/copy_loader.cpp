@@ -256,9 +256,14 @@ std::string CopyLoader::ColumnQuery() const {
   if (!postgres_ || columns_.empty() || table_.empty()) return std::string();
   // to_regclass answers NULL for a table it does not know instead of
   // failing, so that the query cannot break a transaction that is open.
+  // A type by its catalog name, quoted, which has no length: `character`
+  // or `bit` as SQL writes them would mean one character or one bit. The
+  // column's own length then applies when the row is stored, as COPY applies it.
   std::string sql =
-      "SELECT a.attname, pg_catalog.format_type(a.atttypid, NULL), t.typcategory "
+      "SELECT a.attname, pg_catalog.quote_ident(n.nspname) || '.' || pg_catalog.quote_ident(t.typname), "
+      "t.typcategory "
       "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+      "JOIN pg_catalog.pg_namespace n ON n.oid = t.typnamespace "
       "WHERE a.attrelid = pg_catalog.to_regclass(";
   AppendLiteral(sql, table_, true);
   sql += ") AND a.attnum > 0 AND NOT a.attisdropped";

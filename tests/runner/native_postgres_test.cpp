@@ -19,7 +19,7 @@ using kxsql::testing::PostgresServer;
 
 // pg_dump 15's shape: \restrict, SETs, a $_$ function, a trigger without
 // BEGIN, COPY rows with escapes, \N, a tab inside a value, braces, an empty
-// string and the word NULL as values, setval; and a
+// string and the word NULL as values, columns of fixed length, setval; and a
 // psql script's \c, \set and :'var' around it (psql refuses backslash
 // commands between \restrict and \unrestrict).
 const char kDump[] = R"(\c :target
@@ -69,6 +69,13 @@ COPY public.item (id, name, note) FROM stdin;
 5	  NULL  	NULL
 \.
 
+CREATE TABLE public.code (c character(4), b bit(3), v character varying(5), n numeric(5,1));
+
+COPY public.code (c, b, v, n) FROM stdin;
+ab	101	xyz  	1.25
+\N	010	\N	-3
+\.
+
 SELECT pg_catalog.setval('public.item_id_seq', 5, true);
 
 ALTER TABLE ONLY public.item
@@ -112,6 +119,7 @@ class NativePostgres : public ::testing::Test {
   // Everything the script leaves in `database`, as text.
   std::string Contents(const std::string& database) {
     return Query("SELECT id, name, note FROM public.item ORDER BY id", database) + "|" +
+           Query("SELECT c || '|', b, v || '|', n FROM public.code ORDER BY n", database) + "|" +
            Query("SELECT last_value FROM public.item_id_seq", database) + "|" +
            Query("SELECT proname, prosrc FROM pg_proc WHERE pronamespace = 'public'::regnamespace ORDER BY 1",
                  database) +
@@ -147,7 +155,7 @@ TEST_F(NativePostgres, DumpShapedScriptLeavesWhatPsqlLeaves) {
             0)
       << CKXMsg::GetInstance()->GetLastMessage().text;
   EXPECT_EQ(errors, 0u) << CKXMsg::GetInstance()->GetLastMessage().text;
-  EXPECT_EQ(statements, 15u);  // a COPY with its rows is one statement
+  EXPECT_EQ(statements, 17u);  // a COPY with its rows is one statement
   const std::string expected = Contents("by_psql");
   EXPECT_NE(expected.find("tab\there"), std::string::npos) << expected;
   EXPECT_EQ(Contents("by_kxsql"), expected);
