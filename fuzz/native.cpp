@@ -104,9 +104,17 @@ std::string WithoutTerminatorLines(const std::string& script) {
       std::size_t after = std::string::npos;
       if (line[i] == '/') after = i + 1;
       else if (line.size() >= i + 2 && (line[i] | 0x20) == 'g' && (line[i + 1] | 0x20) == 'o') after = i + 2;
-      if (after != std::string::npos) {
-        const std::size_t rest = line.find_first_not_of(" \t\v\f\r\n0123456789", after);
-        terminator = rest == std::string::npos || line.compare(rest, 2, "--") == 0;
+      // Then a count, blanks, and a `--` comment or /* */ comments that close on the line.
+      for (std::size_t rest = after; after != std::string::npos;) {
+        rest = line.find_first_not_of(" \t\v\f\r\n0123456789", rest);
+        if (rest == std::string::npos || line.compare(rest, 2, "--") == 0) {
+          terminator = true;
+          break;
+        }
+        if (line.compare(rest, 2, "/*") != 0) break;
+        const std::size_t close = line.find("*/", rest + 2);
+        if (close == std::string::npos) break;
+        rest = close + 2;
       }
     }
     if (!terminator) kept += line;

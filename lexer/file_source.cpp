@@ -2,7 +2,11 @@
 // UTF-8 by the decoder of the encoding that its first bytes show. The read
 // buffer is the input stream's buffer, which takes the file 64 KiB at a time
 // so that a system call serves sixteen chunks; each chunk is decoded where
-// it stands in it. The buffer is made once per object.
+// it stands in it. A chunk of valid UTF-8 decodes to itself, and so do most
+// of the next ones: they then make one read window together, so that the
+// splitter runs on across them instead of stopping at every chunk's end. The
+// progress counts still go a chunk at a time, as reading begins each one. The
+// buffer is made once per object.
 #include "kxsql/file_source.h"
 
 #include <fcntl.h>
@@ -84,6 +88,11 @@ void CKXSQLFile::InitReadInfo() noexcept {
   m_pWindowPos = nullptr;
   m_pWindowEnd = nullptr;
   m_nStreamAt = m_nStreamCount = 0;
+  m_nWindowBytes = m_nBegunChunks = 0;
+  m_nAheadState = 0;
+  m_pAhead = nullptr;
+  m_nAheadCount = 0;
+  m_nAheadBytes = 0;
   CKXSQLStreamT<char>::Init();
 }
 
@@ -208,14 +217,31 @@ void CKXSQLFile::Close() {
   }
 }
 
-bool CKXSQLFile::IsEOF() const { return m_nRemainingBytes == 0 && m_pWindowPos >= m_pWindowEnd; }
+bool CKXSQLFile::IsEOF() const {
+  return m_nRemainingBytes == 0 && m_nAheadState == 0 && m_pWindowPos >= m_pWindowEnd;
+}
+
+std::int64_t CKXSQLFile::UnbegunBytes() const noexcept {
+  std::int64_t bytes = m_nAheadState != 0 ? static_cast<std::int64_t>(m_nAheadBytes) : 0;
+  if (m_nWindowBytes > kChunkSize && m_pWindowPos != nullptr) {
+    // The chunk of the last character delivered has begun, and those before it.
+    const std::size_t at = static_cast<std::size_t>(m_pWindowPos - m_pWindowBegin);
+    const std::size_t begun = at == 0 ? 1 : (at - 1) / kChunkSize + 1;
+    if (begun > m_nBegunChunks) m_nBegunChunks = begun;
+    const std::size_t begun_bytes = m_nBegunChunks * kChunkSize;
+    if (begun_bytes < m_nWindowBytes) bytes += static_cast<std::int64_t>(m_nWindowBytes - begun_bytes);
+  }
+  return bytes;
+}
+
+std::int64_t CKXSQLFile::GetRemainingBytes() const noexcept { return m_nRemainingBytes + UnbegunBytes(); }
 
 bool CKXSQLFile::IsOpen() const { return m_nFile >= 0; }
 
 unsigned int CKXSQLFile::GetDoneCount() const {
   if (!IsOpen()) return kNotOpen;
   if (IsEOF()) return GetTotalCount();
-  return static_cast<unsigned int>(static_cast<std::uint64_t>(m_nTotalBytes - m_nRemainingBytes));
+  return static_cast<unsigned int>(static_cast<std::uint64_t>(m_nTotalBytes - GetRemainingBytes()));
 }
 
 unsigned int CKXSQLFile::GetTotalCount() const {
@@ -234,7 +260,7 @@ char CKXSQLFile::GetChar(bool& eof) {
 char CKXSQLFile::NextChunkChar(bool& eof) {
   // Each round reads at least one byte of the file, or ends.
   for (;;) {
-    if (m_nRemainingBytes <= 0) {
+    if (m_nRemainingBytes <= 0 && m_nAheadState == 0) {
       // Also the answer of a closed source: the end, not the unusable value.
       eof = true;
       return 0;
@@ -248,7 +274,7 @@ char CKXSQLFile::NextChunkChar(bool& eof) {
   }
 }
 
-bool CKXSQLFile::ReadChunk() {
+bool CKXSQLFile::TakeChunk(const unsigned char*& chunk, std::size_t& n) {
   const std::size_t wanted =
       m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
   if (m_nStreamAt == m_nStreamCount) {
@@ -264,28 +290,79 @@ bool CKXSQLFile::ReadChunk() {
     m_nStreamAt = 0;
     m_nStreamCount = static_cast<std::size_t>(read);
   }
-  const std::size_t got = std::min(wanted, m_nStreamCount - m_nStreamAt);
-  const unsigned char* const chunk = m_pReadBuffer + m_nStreamAt;
-  m_nStreamAt += got;
+  n = std::min(wanted, m_nStreamCount - m_nStreamAt);
+  chunk = m_pReadBuffer + m_nStreamAt;
+  m_nStreamAt += n;
   // A file cut short while it is read ends where its bytes end.
-  if (got < wanted) m_nRemainingBytes = 0;
+  if (n < wanted) m_nRemainingBytes = 0;
   else m_nRemainingBytes -= static_cast<std::int64_t>(wanted);
+  return true;
+}
 
+bool CKXSQLFile::ReadChunk() {
   m_pWindowBegin = nullptr;
   m_pWindowPos = nullptr;
   m_pWindowEnd = nullptr;
+  m_nWindowBytes = 0;
+  m_nBegunChunks = 0;
   const char* decoded = nullptr;
   unsigned int count = 0;
-  const unsigned int n = static_cast<unsigned int>(got);
-  // The last chunk ends the input, so that a character left incomplete at
-  // the end of the file is not lost silently.
-  const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
-                                        : m_pDecoder->Decode(chunk, n, decoded, count);
-  if (!ok) return false;
+  if (m_nAheadState != 0) {
+    // Decoded while the window before was extended.
+    const bool ok = m_nAheadState == 1;
+    decoded = m_pAhead;
+    count = m_nAheadCount;
+    m_nAheadState = 0;
+    m_pAhead = nullptr;
+    m_nAheadCount = 0;
+    m_nAheadBytes = 0;
+    if (!ok) return false;
+  } else {
+    const unsigned char* chunk = nullptr;
+    std::size_t got = 0;
+    if (!TakeChunk(chunk, got)) return false;
+    const unsigned int n = static_cast<unsigned int>(got);
+    // The last chunk ends the input, so that a character left incomplete at
+    // the end of the file is not lost silently.
+    const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
+                                          : m_pDecoder->Decode(chunk, n, decoded, count);
+    if (!ok) return false;
+    if (decoded == reinterpret_cast<const char*>(chunk) && count == n) m_nWindowBytes = n;
+  }
   m_pWindowBegin = decoded;
   m_pWindowPos = decoded;
   m_pWindowEnd = decoded != nullptr ? decoded + count : nullptr;
+  if (m_nWindowBytes == kChunkSize) ExtendInPlace();
   return true;
+}
+
+void CKXSQLFile::ExtendInPlace() {
+  // Only whole chunks that the read buffer holds join: reading on would
+  // refill the buffer under the window.
+  while (m_nRemainingBytes > 0) {
+    const std::size_t next =
+        m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
+    if (m_nStreamCount - m_nStreamAt < next) return;
+    const unsigned char* chunk = nullptr;
+    std::size_t got = 0;
+    if (!TakeChunk(chunk, got)) return;
+    const unsigned int n = static_cast<unsigned int>(got);
+    const char* decoded = nullptr;
+    unsigned int count = 0;
+    const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
+                                          : m_pDecoder->Decode(chunk, n, decoded, count);
+    if (ok && decoded == m_pWindowEnd && count == n) {
+      m_pWindowEnd += n;
+      m_nWindowBytes += n;
+      continue;
+    }
+    // Read as the next window, or failed there; its bytes are taken.
+    m_nAheadState = ok ? 1 : 2;
+    m_pAhead = decoded;
+    m_nAheadCount = ok ? count : 0;
+    m_nAheadBytes = n;
+    return;
+  }
 }
 
 void CKXSQLFile::UngetChar() {

@@ -59,10 +59,10 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   const OFENCODING* GetEncoding() const noexcept { return m_pEncoding; }
   /// Full 64-bit byte counts, for progress over files of 4 GiB and more.
   /// GetTotalBytes is -1 when no file is read; GetRemainingBytes counts the
-  /// bytes not yet taken into a chunk.
+  /// bytes of the chunks that reading has not begun.
   ///@{
   std::int64_t GetTotalBytes() const noexcept { return m_nTotalBytes; }
-  std::int64_t GetRemainingBytes() const noexcept { return m_nRemainingBytes; }
+  std::int64_t GetRemainingBytes() const noexcept;
   ///@}
 
  protected:
@@ -82,6 +82,14 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   /// Reads and decodes the next chunk. False when the read failed (the file
   /// is then closed and the failure reported) or the chunk did not decode.
   bool ReadChunk();
+  /// Takes the next chunk's raw bytes from the read buffer, refilling it
+  /// when it is used up. False when the read failed.
+  bool TakeChunk(const unsigned char*& chunk, std::size_t& n);
+  /// Lets the chunks after an in-place window join it while they decode in
+  /// place too; the first that does not is kept as the next window.
+  void ExtendInPlace();
+  /// Bytes taken from the file whose chunk reading has not begun.
+  std::int64_t UnbegunBytes() const noexcept;
   char NextChunkChar(bool& eof);
   /// Reports a failed system call with the file's name, errno kept.
   static void ReportSystemError(const char* text, const char* name, const char* source, int error);
@@ -100,6 +108,19 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   unsigned char* m_pReadBuffer = nullptr;
   std::size_t m_nStreamAt = 0;
   std::size_t m_nStreamCount = 0;
+  /// A window of valid UTF-8 spans the chunks that follow in the read
+  /// buffer as long as they decode to themselves, so that reading runs on
+  /// across them: m_nWindowBytes is its size in bytes (then also in
+  /// characters), and m_nBegunChunks how many of its chunks reading has
+  /// begun, for the progress counts, which go a chunk at a time.
+  std::size_t m_nWindowBytes = 0;
+  mutable std::size_t m_nBegunChunks = 0;
+  /// The chunk decoded after the window that did not decode in place: the
+  /// next window (m_nAheadState 1), or a chunk that failed to decode (2).
+  int m_nAheadState = 0;
+  const char* m_pAhead = nullptr;
+  unsigned int m_nAheadCount = 0;
+  std::size_t m_nAheadBytes = 0;
   // The current chunk's characters, in the decoder's storage (or in the read
   // buffer itself, for UTF-8 that needs no change), are the read window
   // (m_pWindowBegin to m_pWindowEnd); m_pWindowPos is the next one to

@@ -193,6 +193,28 @@ TEST_F(FileSource, CountsAndStepsBackAcrossAChunkEnd) {
   EXPECT_EQ(file.GetToken(token, 0), 1);
 }
 
+TEST_F(FileSource, ChunksThatNeedDecodingBetweenOnesThatDoNot) {
+  // Valid UTF-8 is read in place across chunks; a chunk with a stray
+  // Windows-1252 byte between them is decoded apart. The text and the counts,
+  // a chunk at a time, are as if every chunk were decoded on its own.
+  const std::string ascii(4096, 'a'), stray = std::string(4095, 'b') + "\xE9", tail(4096, 'c');
+  const std::string path = Write("mixed.sql", ascii + stray + tail + ascii + "d");
+  Reader file;
+  ASSERT_EQ(file.Open(path.c_str()), 1);
+  bool eof = false;
+  std::string text;
+  std::vector<unsigned int> done;
+  for (char c; c = file.GetChar(eof), !eof;) {
+    text += c;
+    // The first character of each chunk: 0, 4096, 4096 + 4097, ...
+    if (text.size() == 1 || text.size() == 4097 || text.size() == 8194 || text.size() == 12290 ||
+        text.size() == 16386)
+      done.push_back(file.GetDoneCount());
+  }
+  EXPECT_EQ(text, ascii + std::string(4095, 'b') + "é" + tail + ascii + "d");
+  EXPECT_EQ(done, (std::vector<unsigned int>{4096, 8192, 12288, 16384, 16385}));
+}
+
 TEST_F(FileSource, TokensMatchMemoryWhereverTheBoundaryFalls) {
   const std::string unit =
       "select 'it''s', \"a b\" from t -- note\n/* block\n comment */ x.y;\n/\ngo\n$$ 1 $$ a-b/c\r\n"
