@@ -274,13 +274,16 @@ fi
 PYMOD_DIR=$BUILD/python
 pymod_python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$BUILD/CMakeCache.txt" 2>/dev/null)
 echo
-echo "== the Python module: kxsql.split (median of $REPEAT runs each)"
+echo "== the Python module: kxsql.split (median of $REPEAT runs each, best of $ROUNDS rounds)"
 if ! ls "$PYMOD_DIR"/kxsql*.so >/dev/null 2>&1 || [ -z "$pymod_python" ]; then
   echo "skipped: the Python module is not built (Debian: pybind11-dev python3-dev)"
 else
-  measure small "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PGSMALL"
-  measure pg "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PG"
-  measure pg "$KXSPLIT" --dialect postgres --rules native --repeat "$REPEAT" --modes text8 "$PG"
+  # Taken in rounds beside the C++ splitter, as the splitting measures are.
+  for round in $(seq "$ROUNDS"); do
+    measure small "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PGSMALL"
+    measure pg "$pymod_python" bench/python_split.py --module-dir "$PYMOD_DIR" --repeat "$REPEAT" "$PG"
+    measure pg "$KXSPLIT" --dialect postgres --rules native --repeat "$REPEAT" --modes text8 "$PG"
+  done
   row "postgres ${SMALL_MB} MB" small kxsql-python "kxsql.split (Python)"
   row "postgres ${MB} MB" pg kxsql-python "kxsql.split (Python)"
   row "postgres ${MB} MB" pg kxsql-native-text8 "kxsql 8-bit text, native"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Loads a pg_dump-shaped script with 100,000 rows of COPY data into
-# PostgreSQL twice, each time into a fresh database of a throwaway server:
+# PostgreSQL twice, each time into a fresh database of a throwaway server
+# (three rounds, the fastest of each counting):
 # with `psql -f` and with `kxsql run` over the PostgreSQL ODBC driver (native
 # rules: the rows go in as INSERTs of one array per column). Prints both wall
 # times and their ratio (target: kxsql at most 3x psql), kxsql's own CPU time
@@ -40,7 +41,6 @@ trap stop EXIT
 "${run_as[@]}" "$bindir/pg_ctl" -D "$work/data" -l "$work/server.log" -w \
   -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
 psql_() { "$bindir/psql" -X -q -h 127.0.0.1 -p "$port" -U bench "$@"; }
-psql_ -d postgres -c 'CREATE DATABASE by_psql' -c 'CREATE DATABASE by_kxsql'
 
 script=$work/dump.sql
 awk -v rows="$ROWS" 'BEGIN {
@@ -56,18 +56,34 @@ awk -v rows="$ROWS" 'BEGIN {
 chmod a+r "$script"
 
 now() { date +%s.%N; }
-t0=$(now)
-psql_ -d by_psql -v ON_ERROR_STOP=1 -f "$script" >/dev/null
-t1=$(now)
-/usr/bin/time -f "kxsql cpu: user %U s, sys %S s, wall %e s" "$CLI" run --quiet --connect "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=by_kxsql;Uid=bench;Pwd=" \
-  "$script"
-t2=$(now)
+# Each load in three rounds, into fresh databases; the fastest round of each
+# counts, so that the ratio holds on a machine busy with other work.
+best_psql=
+best_kxsql=
+for round in 1 2 3; do
+  psql_ -d postgres -c 'DROP DATABASE IF EXISTS by_psql' -c 'DROP DATABASE IF EXISTS by_kxsql' \
+    -c 'CREATE DATABASE by_psql' -c 'CREATE DATABASE by_kxsql' 2>/dev/null
+  t0=$(now)
+  psql_ -d by_psql -v ON_ERROR_STOP=1 -f "$script" >/dev/null
+  t1=$(now)
+  cpu=$( { /usr/bin/time -f "kxsql cpu: user %U s, sys %S s, wall %e s" "$CLI" run --quiet \
+    --connect "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=by_kxsql;Uid=bench;Pwd=" \
+    "$script" >/dev/null; } 2>&1)
+  t2=$(now)
+  p=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')
+  k=$(awk -v b="$t1" -v c="$t2" 'BEGIN { printf "%.4f", c - b }')
+  if [ -z "$best_psql" ] || awk -v x="$p" -v y="$best_psql" 'BEGIN { exit !(x < y) }'; then best_psql=$p; fi
+  if [ -z "$best_kxsql" ] || awk -v x="$k" -v y="$best_kxsql" 'BEGIN { exit !(x < y) }'; then
+    best_kxsql=$k
+    best_cpu=$cpu
+  fi
+done
+echo "$best_cpu"
 
 check='SELECT count(*), sum(qty), md5(string_agg(id || name || coalesce(note, '\''-'\''), '\'','\'' ORDER BY id)) FROM item'
 a=$(psql_ -d by_psql -A -t -c "$check")
 b=$(psql_ -d by_kxsql -A -t -c "$check")
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v rows="$ROWS" 'BEGIN {
-  p = b - a; k = c - b
+awk -v p="$best_psql" -v k="$best_kxsql" -v rows="$ROWS" 'BEGIN {
   printf "psql -f: %.2f s; kxsql run over ODBC: %.2f s (%d rows of COPY data); kxsql / psql wall time: %.2fx (target <= 3): %s\n",
          p, k, rows, k / p, (k / p <= 3 ? "met" : "MISSED") }'
 if [ "$a" != "$b" ]; then
