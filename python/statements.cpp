@@ -1,5 +1,6 @@
 #include "python/statements.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -70,6 +71,10 @@ template <class Source>
 bool ReadAllStatements(Source& source, const DBMSTYPE& dialect, std::vector<StatementRecord>& out,
                        std::string& error) {
   StatementReader<Source> reader(source, dialect);
+  // Room for a statement per 512 characters, which most scripts do not
+  // exceed: the records are then not moved as the list grows.
+  const unsigned int total = source.GetTotalCount();
+  if (total != 0xFFFFFFFFu) out.reserve(std::min<std::size_t>(total / 512, std::size_t{1} << 20));
   for (;;) {
     StatementRecord record;
     const int rc = reader.Next(record);
