@@ -150,32 +150,54 @@ py::object MakeStatement(StatementRecord&& record, PyObject* script, const char*
   return py::reinterpret_steal<py::object>(statement);
 }
 
-// The statements as a list; `script` is the str they may point into.
-py::list ToList(std::vector<StatementRecord>& records, PyObject* script, const char* script_data) {
-  py::list list(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    py::object statement = MakeStatement(std::move(records[i]), script, script_data);
-    PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), statement.release().ptr());
-  }
-  return list;
-}
-
 // ---- split, tokens
+
+// Reads the statements of `source` into `list` a batch at a time: each batch
+// is read without the GIL and becomes Python objects with it, so that the
+// records stay few and their memory is used again. `script` is the str the
+// statements may point into. False with the reason in `error`.
+template <class Source>
+bool SplitInto(Source& source, const DBMSTYPE& type, py::list& list, PyObject* script, const char* script_data,
+               std::string& error) {
+  constexpr std::size_t kBatch = 4096;
+  StatementReader<Source> reader(source, type);
+  std::vector<StatementRecord> batch(kBatch);
+  for (;;) {
+    std::size_t n = 0;
+    int rc = 1;
+    while (n < kBatch && (rc = reader.Next(batch[n])) > 0) ++n;
+    {
+      py::gil_scoped_acquire gil;
+      for (std::size_t i = 0; i < n; ++i) {
+        py::object statement = MakeStatement(std::move(batch[i]), script, script_data);
+        if (PyList_Append(list.ptr(), statement.ptr()) != 0) throw py::error_already_set();
+      }
+    }
+    if (rc == 0) return true;
+    if (rc < 0) {
+      error = CKXMsg::GetInstance()->GetLastMessage().text;
+      return false;
+    }
+  }
+}
 
 py::list Split(py::handle script, py::handle dialect, py::handle rules) {
   const DBMSTYPE& type = DialectArg(dialect);
   const int rule = RulesArg(rules);
   const ScriptArg input(script);
-  std::vector<StatementRecord> records;
+  // A str's statements point into its UTF-8; those of bytes have their own text.
+  PyObject* const owner = input.IsText() ? script.ptr() : nullptr;
+  const char* const owner_data = input.IsText() ? input.Data() : nullptr;
+  py::list list;
   std::string error;
   bool ok;
   {
     py::gil_scoped_release release;
     ok = WithSource(input, rule, type, error,
-                    [&](auto& source) { return ReadAllStatements(source, type, records, error); });
+                    [&](auto& source) { return SplitInto(source, type, list, owner, owner_data, error); });
   }
   if (!ok) Raise(PyExc_RuntimeError, "cannot split the script: " + error);
-  return input.IsText() ? ToList(records, script.ptr(), input.Data()) : ToList(records, nullptr, nullptr);
+  return list;
 }
 
 py::list Tokens(py::handle script, py::handle dialect, py::handle rules) {

@@ -1,6 +1,5 @@
 #include "python/statements.h"
 
-#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -68,26 +67,6 @@ int StatementReader<Source>::Next(StatementRecord& record) {
 }
 
 template <class Source>
-bool ReadAllStatements(Source& source, const DBMSTYPE& dialect, std::vector<StatementRecord>& out,
-                       std::string& error) {
-  StatementReader<Source> reader(source, dialect);
-  // Room for a statement per 512 characters, which most scripts do not
-  // exceed: the records are then not moved as the list grows.
-  const unsigned int total = source.GetTotalCount();
-  if (total != 0xFFFFFFFFu) out.reserve(std::min<std::size_t>(total / 512, std::size_t{1} << 20));
-  for (;;) {
-    StatementRecord record;
-    const int rc = reader.Next(record);
-    if (rc == 0) return true;
-    if (rc < 0) {
-      error = CKXMsg::GetInstance()->GetLastMessage().text;
-      return false;
-    }
-    out.push_back(std::move(record));
-  }
-}
-
-template <class Source>
 bool ReadAllTokens(Source& source, std::string& text, TokenEnds& ends, std::string& error) {
   SQLToken<char> token;
   for (;;) {
@@ -110,9 +89,6 @@ bool ReadAllTokens(Source& source, std::string& text, TokenEnds& ends, std::stri
 
 template class StatementReader<ScriptText>;
 template class StatementReader<kxsql::cli::ScriptFile>;
-template bool ReadAllStatements(ScriptText&, const DBMSTYPE&, std::vector<StatementRecord>&, std::string&);
-template bool ReadAllStatements(kxsql::cli::ScriptFile&, const DBMSTYPE&, std::vector<StatementRecord>&,
-                                std::string&);
 template bool ReadAllTokens(ScriptText&, std::string&, TokenEnds&, std::string&);
 template bool ReadAllTokens(kxsql::cli::ScriptFile&, std::string&, TokenEnds&, std::string&);
 

@@ -76,12 +76,6 @@ class StatementReader {
   bool done_ = false;
 };
 
-// Every statement of `source`; false when it cannot be read, with the reason
-// in `error`.
-template <class Source>
-bool ReadAllStatements(Source& source, const DBMSTYPE& dialect, std::vector<StatementRecord>& out,
-                       std::string& error);
-
 // Every token of `source`: their texts one after the other in `text`, and
 // the type of each with where its text ends. A NUL character comes out as a
 // one-character OTHER token, so that the texts give back the input. False
@@ -92,9 +86,6 @@ bool ReadAllTokens(Source& source, std::string& text, TokenEnds& ends, std::stri
 
 extern template class StatementReader<ScriptText>;
 extern template class StatementReader<kxsql::cli::ScriptFile>;
-extern template bool ReadAllStatements(ScriptText&, const DBMSTYPE&, std::vector<StatementRecord>&, std::string&);
-extern template bool ReadAllStatements(kxsql::cli::ScriptFile&, const DBMSTYPE&, std::vector<StatementRecord>&,
-                                       std::string&);
 extern template bool ReadAllTokens(ScriptText&, std::string&, TokenEnds&, std::string&);
 extern template bool ReadAllTokens(kxsql::cli::ScriptFile&, std::string&, TokenEnds&, std::string&);
 
