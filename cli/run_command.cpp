@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/progress_bar.h"
+#include "cli/script_files_observer.h"
 #include "cli/script_input.h"
 #include "cli/stop_signals.h"
 #include "runner/script_runner.h"
@@ -24,10 +25,10 @@
 namespace kxsql::cli {
 namespace {
 
-// At most this much of a failed statement, and of the database's reason, is
-// shown: an identifier of 50 MB must not make a line of 50 MB.
+// At most this much of a failed statement is shown (and of the database's
+// reason, ScriptFilesObserver): an identifier of 50 MB must not make a line
+// of 50 MB.
 constexpr std::size_t kShownStatementLength = 400;
-constexpr std::size_t kShownReasonLength = 1000;
 
 std::string Excerpt(const char* text) {
   const std::size_t length = text ? strnlen(text, kShownStatementLength + 1) : 0;
@@ -60,24 +61,28 @@ struct StopCause {
 // Follows one script's run on the worker thread. The host log, where a failed
 // statement's reason goes, is written on that same thread, so the reason
 // needs no lock.
-class RunObserver : public kxsql::detail::ScriptObserver<char> {
+class RunObserver : public ScriptFilesObserver {
  public:
   RunObserver(ScriptFile& file, std::string name, CKXTr& tr, const RunOptions& options, ProgressBar& bar,
               LiveProgress& live, StopCause& cause, std::uint64_t bytes_before)
-      : top_(file), tr_(tr), options_(options), bar_(bar), live_(live), cause_(cause), bytes_before_(bytes_before) {
-    files_.push_back({&file, std::move(name)});
-  }
+      : ScriptFilesObserver(file, std::move(name)),
+        top_(file),
+        tr_(tr),
+        options_(options),
+        bar_(bar),
+        live_(live),
+        cause_(cause),
+        bytes_before_(bytes_before) {}
 
   void OnBeforeStatement() override {
-    files_.back().file->BeginStatement();
-    reason_.clear();
+    ScriptFilesObserver::OnBeforeStatement();
     // Each reason is shown as it comes; the sink need not keep its last
     // ten thousand lines, however long they are.
     CKXMsg::GetInstance()->Reset();
   }
 
   void OnStatementRead(const SQLStmtT<char>& stmt, long rc) override {
-    const Source& source = files_.back();
+    const Source& source = Current();
     if (rc != 1 || !source.file->IsEOF()) return;
     std::lock_guard<std::mutex> lock(bar_.Lock());
     bar_.Clear();
@@ -91,9 +96,7 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     live_.bytes_done.store(bytes_before_ + static_cast<std::uint64_t>(top_.GetTotalBytes() - top_.GetRemainingBytes()),
                            std::memory_order_relaxed);
     if (!failed) return;
-    const std::string reason =
-        reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_;
-    Show(stmt, "error", reason, true);
+    Show(stmt, "error", Reason(rc), true);
     // Every later statement would fail the same way, or could not be
     // committed: the run ends here.
     if (tr_.IsUnusable()) cause_.unusable = tr_.GetUnusableReason();
@@ -122,50 +125,25 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     }
   }
 
-  std::unique_ptr<CKXSQLFile> OpenInclude(const std::string& path) override {
-    auto file = std::make_unique<ScriptFile>(true);
-    std::string error;
-    if (!OpenScript(path, *file, error)) return nullptr;
-    files_.push_back({file.get(), path});
-    return file;
-  }
-  void OnIncludeEnd() override {
-    if (files_.size() > 1) files_.pop_back();
-  }
-
-  // Called from the host log with the reason of a failed statement.
-  void OnLogLine(const std::string& line) {
-    if (reason_.size() >= kShownReasonLength) return;
-    if (!reason_.empty()) reason_ += "; ";
-    reason_.append(line, 0, kShownReasonLength - reason_.size());
-    if (reason_.size() >= kShownReasonLength) reason_ += " ...";
-  }
-
  private:
   // One line for the user, where the statement stands, then its text.
   void Show(const SQLStmtT<char>& stmt, const char* what, const std::string& message, bool with_text) {
     std::lock_guard<std::mutex> lock(bar_.Lock());
     bar_.Clear();
-    const Source& source = files_.back();
+    const Source& source = Current();
     std::fprintf(stderr, "%s:%llu: %s: %s\n", source.name.c_str(), source.file->StatementLine(stmt), what,
                  message.c_str());
     if (with_text) std::fprintf(stderr, "%s\n", Excerpt(stmt.GetText()).c_str());
     std::fflush(stderr);
   }
 
-  struct Source {
-    ScriptFile* file;
-    std::string name;
-  };
   ScriptFile& top_;
-  std::vector<Source> files_;  // the script, and the scripts it includes
   CKXTr& tr_;
   const RunOptions& options_;
   ProgressBar& bar_;
   LiveProgress& live_;
   StopCause& cause_;
   std::uint64_t bytes_before_;
-  std::string reason_;
 };
 
 std::string OneLine(std::string text) {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 
+#include "cli/script_files_observer.h"
 #include "runner/script_runner.h"
 #include "runner/substitution.h"
 #include "statements/native/client.h"
@@ -14,9 +15,6 @@ namespace {
 
 using kxsql::cli::ScriptFile;
 
-// At most this much of the database's reasons is kept for one statement.
-constexpr std::size_t kReasonLength = 1000;
-
 class RunObserver;
 // The observer of the run on this thread: the host log, shared by every run
 // of the process, hands each reason to the run whose worker logged it.
@@ -24,21 +22,14 @@ thread_local RunObserver* t_observer = nullptr;
 
 // Collects a run's failures and output on the worker thread, as the tool
 // shows them.
-class RunObserver : public kxsql::detail::ScriptObserver<char> {
+class RunObserver : public kxsql::cli::ScriptFilesObserver {
  public:
   RunObserver(ScriptFile& file, std::string name, CKXTr& tr, RunOutcome& outcome)
-      : tr_(tr), outcome_(outcome) {
-    files_.push_back({&file, std::move(name)});
-  }
-
-  void OnBeforeStatement() override {
-    files_.back().file->BeginStatement();
-    reason_.clear();
-  }
+      : ScriptFilesObserver(file, std::move(name)), tr_(tr), outcome_(outcome) {}
 
   void OnStatement(const SQLStmtT<char>& stmt, const char* /*sql*/, short rc) override {
     if (rc == 0 || rc == 1 || rc == 100) return;
-    Fail(stmt, reason_.empty() ? "the database reported a failure (code " + std::to_string(rc) + ")" : reason_);
+    Fail(stmt, Reason(rc));
     // Every later statement would fail the same way: the run ends here.
     if (tr_.IsUnusable()) {
       unusable_ = tr_.GetUnusableReason();
@@ -51,40 +42,16 @@ class RunObserver : public kxsql::detail::ScriptObserver<char> {
     if (outcome == Outcome::kFailed) Fail(stmt, message);
   }
 
-  std::unique_ptr<CKXSQLFile> OpenInclude(const std::string& path) override {
-    auto file = std::make_unique<ScriptFile>(true);
-    std::string error;
-    if (!kxsql::cli::OpenScript(path, *file, error)) return nullptr;
-    files_.push_back({file.get(), path});
-    return file;
-  }
-  void OnIncludeEnd() override {
-    if (files_.size() > 1) files_.pop_back();
-  }
-
-  void OnLogLine(const std::string& line) {
-    if (reason_.size() >= kReasonLength) return;
-    if (!reason_.empty()) reason_ += "; ";
-    reason_.append(line, 0, kReasonLength - reason_.size());
-    if (reason_.size() >= kReasonLength) reason_ += " ...";
-  }
-
   const std::string& Unusable() const { return unusable_; }
 
  private:
   void Fail(const SQLStmtT<char>& stmt, const std::string& reason) {
-    const Source& source = files_.back();
+    const Source& source = Current();
     outcome_.failures.push_back({stmt.GetText(), source.file->StatementLine(stmt), reason, source.name});
   }
 
-  struct Source {
-    ScriptFile* file;
-    std::string name;
-  };
-  std::vector<Source> files_;  // the script, and the scripts it includes
   CKXTr& tr_;
   RunOutcome& outcome_;
-  std::string reason_;
   std::string unusable_;
 };
 

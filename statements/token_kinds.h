@@ -87,6 +87,12 @@ inline bool IsBlankKind(TokenKind kind) noexcept {
   return kind == TokenKind::kBlank || kind == TokenKind::kCR || kind == TokenKind::kLF;
 }
 
+// The three bits of a flags word that decide where tokens go, as 0 to 7.
+inline unsigned SkipBits(unsigned long flags) noexcept {
+  return ((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 ? 1u : 0u) |
+         ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 ? 2u : 0u) | ((flags & SQLSTMT_SKIP_CR) != 0 ? 4u : 0u);
+}
+
 // Where tokens of each kind go under a flags word, as bit sets over the
 // kinds. Only three bits of the word matter, so the eight sets are made once.
 struct KindRoutes {
@@ -118,10 +124,7 @@ struct KindRouteTable {
 
 inline const KindRoutes& KindRoutes::For(unsigned long flags) noexcept {
   static const KindRouteTable table;
-  const unsigned bits = ((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 ? 1u : 0u) |
-                        ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 ? 2u : 0u) |
-                        ((flags & SQLSTMT_SKIP_CR) != 0 ? 4u : 0u);
-  return table.routes[bits];
+  return table.routes[SkipBits(flags)];
 }
 
 // The same by the code of the host's type, for callers that hold types
@@ -160,10 +163,7 @@ struct RoutesByCodeTable {
 
 inline const RoutesByCode& RoutesByCode::For(unsigned long flags) noexcept {
   static const RoutesByCodeTable table;
-  const unsigned bits = ((flags & SQLSTMT_SKIP_LINECOMMENT) != 0 ? 1u : 0u) |
-                        ((flags & SQLSTMT_SKIP_MULTILINECOMMENT) != 0 ? 2u : 0u) |
-                        ((flags & SQLSTMT_SKIP_CR) != 0 ? 4u : 0u);
-  return table.tables[bits];
+  return table.tables[SkipBits(flags)];
 }
 
 }  // namespace kxsql::detail
