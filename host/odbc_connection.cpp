@@ -151,11 +151,16 @@ bool IsSuccess(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WIT
 
 constexpr char kTransactionCaption[] = "ODBC Transaction";
 
-// Records why a transaction call failed as the last message.
-void ReportTransactionFailure(CKXTr::Impl& tr, const char* source, SQLRETURN rc) {
-  std::string text = Joined(Diagnostics(SQL_HANDLE_DBC, tr.dbc));
+// Records why a call on `handle` failed as the last message.
+void ReportFailure(SQLSMALLINT handle_type, SQLHANDLE handle, const char* caption, const char* source,
+                   SQLRETURN rc) {
+  std::string text = Joined(Diagnostics(handle_type, handle));
   if (text.empty()) text = std::string("the ODBC driver failed with code ") + std::to_string(rc);
-  CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, text.c_str(), kTransactionCaption, 0, source, 0);
+  CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, text.c_str(), caption, 0, source, 0);
+}
+
+void ReportTransactionFailure(CKXTr::Impl& tr, const char* source, SQLRETURN rc) {
+  ReportFailure(SQL_HANDLE_DBC, tr.dbc, kTransactionCaption, source, rc);
 }
 
 }  // namespace
@@ -285,7 +290,7 @@ bool EndOnODBC(CKXTr::Impl& tr, bool commit) {
 bool QueryOnODBC(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::string>>& rows) {
   SQLHSTMT handle = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, tr.dbc, &handle))) {
-    ReportTransactionFailure(tr, "QueryRows", SQL_ERROR);
+    ReportFailure(SQL_HANDLE_DBC, tr.dbc, "ODBC", "QueryRows", SQL_ERROR);
     return false;
   }
   struct FreeHandle {
@@ -293,9 +298,7 @@ bool QueryOnODBC(CKXTr::Impl& tr, const char* sql, std::vector<std::vector<std::
     ~FreeHandle() { SQLFreeHandle(SQL_HANDLE_STMT, handle); }
   } free_handle{handle};
   const auto fail = [handle](SQLRETURN rc) {
-    std::string text = Joined(Diagnostics(SQL_HANDLE_STMT, handle));
-    if (text.empty()) text = std::string("the ODBC driver failed with code ") + std::to_string(rc);
-    CKXMsg::GetInstance()->SetLastMessage(MSGTYPE::ERR, text.c_str(), "ODBC", 0, "QueryRows", 0);
+    ReportFailure(SQL_HANDLE_STMT, handle, "ODBC", "QueryRows", rc);
     return false;
   };
   SQLRETURN rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);

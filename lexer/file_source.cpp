@@ -299,6 +299,17 @@ bool CKXSQLFile::TakeChunk(const unsigned char*& chunk, std::size_t& n) {
   return true;
 }
 
+int CKXSQLFile::DecodeNextChunk(const unsigned char*& chunk, std::size_t& bytes, const char*& decoded,
+                                unsigned int& count) {
+  if (!TakeChunk(chunk, bytes)) return -1;
+  const unsigned int n = static_cast<unsigned int>(bytes);
+  // The last chunk ends the input, so that a character left incomplete at
+  // the end of the file is not lost silently.
+  const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
+                                        : m_pDecoder->Decode(chunk, n, decoded, count);
+  return ok ? 1 : 0;
+}
+
 bool CKXSQLFile::ReadChunk() {
   m_pWindowBegin = nullptr;
   m_pWindowPos = nullptr;
@@ -319,15 +330,9 @@ bool CKXSQLFile::ReadChunk() {
     if (!ok) return false;
   } else {
     const unsigned char* chunk = nullptr;
-    std::size_t got = 0;
-    if (!TakeChunk(chunk, got)) return false;
-    const unsigned int n = static_cast<unsigned int>(got);
-    // The last chunk ends the input, so that a character left incomplete at
-    // the end of the file is not lost silently.
-    const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
-                                          : m_pDecoder->Decode(chunk, n, decoded, count);
-    if (!ok) return false;
-    if (decoded == reinterpret_cast<const char*>(chunk) && count == n) m_nWindowBytes = n;
+    std::size_t bytes = 0;
+    if (DecodeNextChunk(chunk, bytes, decoded, count) != 1) return false;
+    if (decoded == reinterpret_cast<const char*>(chunk) && count == bytes) m_nWindowBytes = bytes;
   }
   m_pWindowBegin = decoded;
   m_pWindowPos = decoded;
@@ -344,29 +349,26 @@ void CKXSQLFile::ExtendInPlace() {
         m_nRemainingBytes < kChunkSize ? static_cast<std::size_t>(m_nRemainingBytes) : kChunkSize;
     if (m_nStreamCount - m_nStreamAt < next) return;
     const unsigned char* chunk = nullptr;
-    std::size_t got = 0;
-    if (!TakeChunk(chunk, got)) return;
-    const unsigned int n = static_cast<unsigned int>(got);
+    std::size_t bytes = 0;
     const char* decoded = nullptr;
     unsigned int count = 0;
-    const int ok = m_nRemainingBytes == 0 ? m_pDecoder->DecodeLast(chunk, n, decoded, count)
-                                          : m_pDecoder->Decode(chunk, n, decoded, count);
-    if (ok && decoded == m_pWindowEnd && count == n) {
-      m_pWindowEnd += n;
-      m_nWindowBytes += n;
+    const int rc = DecodeNextChunk(chunk, bytes, decoded, count);  // no read: the bytes are in the buffer
+    if (rc == 1 && decoded == m_pWindowEnd && count == bytes) {
+      m_pWindowEnd += bytes;
+      m_nWindowBytes += bytes;
       continue;
     }
     // Read as the next window, or failed there; its bytes are taken.
-    m_nAheadState = ok ? 1 : 2;
+    m_nAheadState = rc == 1 ? 1 : 2;
     m_pAhead = decoded;
-    m_nAheadCount = ok ? count : 0;
-    m_nAheadBytes = n;
+    m_nAheadCount = rc == 1 ? count : 0;
+    m_nAheadBytes = bytes;
     return;
   }
 }
 
 void CKXSQLFile::UngetChar() {
-  // Never back into the previous chunk: a refill leaves the position at 1,
-  // so the one character of push-back the tokenizer needs is always there.
+  // Never back before the window: a refill leaves the position at 1, so the
+  // one character of push-back the tokenizer needs is always there.
   if (m_pWindowPos > m_pWindowBegin) --m_pWindowPos;
 }

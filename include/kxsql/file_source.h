@@ -85,6 +85,9 @@ class KXSQL_EXPORT CKXSQLFile : public CKXSQLStreamT<char> {
   /// Takes the next chunk's raw bytes from the read buffer, refilling it
   /// when it is used up. False when the read failed.
   bool TakeChunk(const unsigned char*& chunk, std::size_t& n);
+  /// Takes the next chunk and decodes it: 1, 0 when it did not decode, -1
+  /// when the read failed.
+  int DecodeNextChunk(const unsigned char*& chunk, std::size_t& bytes, const char*& decoded, unsigned int& count);
   /// Lets the chunks after an in-place window join it while they decode in
   /// place too; the first that does not is kept as the next window.
   void ExtendInPlace();
